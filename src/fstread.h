@@ -80,6 +80,9 @@ struct pmr_fsm {
 
   pmr::TagByCode* tags_by_code;   // 1024 slots, or null
   pmr::TagByName* tags_by_name;   // 1009 slots, or null
+  char* tag_name_store;           // owned: every tag name copy, NUL-terminated, back to back
+
+  uint32_t copyright_at;          // index of the copyright record's length byte in text_block
 
   uint8_t tag_separator;       // 0 when absent
   uint8_t end_of_string;       // 1 when absent
@@ -95,8 +98,17 @@ struct pmr_fsm {
 
 namespace pmr {
 
+constexpr int kTagsByCodeSlots = 1024;
+constexpr int kTagsByNameSlots = 1009;
+
 // True when `object` is a real transducer (not null, not an error object).
 bool is_real_object(const void* object);
+// The error object of a negative code (codes below -60 become -45).
+void* error_object_for(int32_t code);
+
+// Address of `length` bytes at text offset `offset`, or null when they do
+// not lie wholly inside the text block.
+const uint8_t* text_at(const pmr_fsm* fsm, uint32_t offset, uint32_t length);
 
 // Network index serving function number f, or kNoNetwork.
 uint8_t network_for_function(const pmr_fsm* fsm, int f);
@@ -104,7 +116,7 @@ uint8_t network_for_function(const pmr_fsm* fsm, int f);
 const Network* network_at(const pmr_fsm* fsm, uint32_t index);
 
 // A near (far == false) or far table entry: false when the index lies
-// outside the table.
+// outside the table or the stored position outside the network block.
 bool table_entry(const pmr_fsm* fsm, bool far, uint32_t index, uint32_t* position);
 
 // Low byte of the symbol character table word of a symbol index ('?' when

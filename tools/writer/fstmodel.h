@@ -31,6 +31,16 @@ struct Layout {
   bool code16 = false;              // 16-bit code table entries
 };
 
+// Page size that a layout stands for: 0 means (256 - label base) / 4.
+inline uint8_t effective_page_size(const Layout& layout) {
+  return layout.page_size != 0 ? layout.page_size : uint8_t((256 - layout.label_base) / 4);
+}
+
+// Symbol value of a code byte and a page count, as the tables store it.
+inline uint16_t symbol_value(uint8_t code_byte, uint8_t pages) {
+  return uint16_t((code_byte << 8) | pages);
+}
+
 struct NetworkDesc {
   uint32_t start = 0;               // position of the entry label byte
   uint8_t lowest_input_label = 0;
