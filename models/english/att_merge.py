@@ -11,8 +11,11 @@ section's start.
 
 Symbols: lt-print writes the empty symbol as "ε" and a space as " " (with
 -H: "@0@" and "@_SPACE_@").  --dialect picks the output notation:
-  hfst   epsilon "@0@", space "@_SPACE_@", tab "@_TAB_@" (foma and HFST)
-  plain  epsilon "@0@", space and tab written as they are
+  hfst   epsilon "@0@", space "@_SPACE_@", tab "@_TAB_@" (hfst-txt2fst
+         needs the escaped space)
+  plain  epsilon "@0@", space written as it is, tab "@_TAB_@" (foma: its
+         "read att" splits fields at tabs only and keeps "@_SPACE_@" as a
+         symbol of that name)
 The digit 0 stays "0" in both; the readers used here take only "@0@" for
 the empty symbol.
 
@@ -52,7 +55,7 @@ def symbol_for(symbol, dialect):
     if symbol == "@_SPACE_@" or symbol == " ":
         return "@_SPACE_@" if dialect == "hfst" else " "
     if symbol == "@_TAB_@" or symbol == "\t":
-        return "@_TAB_@" if dialect == "hfst" else "\t"
+        return "@_TAB_@"  # a literal tab would split the line
     return symbol
 
 

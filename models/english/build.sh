@@ -2,7 +2,9 @@
 # Builds the English analyser in every form the project uses, from the
 # lttoolbox analyser of Debian's apertium-eng-spa package:
 #   OUT/eng-sections.att  lt-print's dump (one AT&T block per section)
-#   OUT/eng.att           the sections joined into one network (att_merge.py)
+#   OUT/eng.att           the sections joined into one network (att_merge.py),
+#                         HFST escapes ("@0@", "@_SPACE_@")
+#   OUT/eng-foma.att      the same with literal spaces, as foma reads them
 #   OUT/eng.pmr           eng.att compiled with `pmr compile` (when pmr is built)
 #   OUT/eng.foma          foma's network of eng.att        (when foma is installed)
 #   OUT/eng.hfstol        HFST optimized-lookup network    (when hfst is installed)
@@ -51,6 +53,7 @@ cp "$here/words.txt" "$out/words.txt"
 # the merge reads either and writes the escapes.
 lt-print -H "$bin" > "$out/eng-sections.att"
 python3 "$here/att_merge.py" --dialect hfst "$out/eng-sections.att" "$out/eng.att"
+python3 "$here/att_merge.py" --dialect plain "$out/eng-sections.att" "$out/eng-foma.att"
 
 if pmr=$(find_pmr); then
   # Symbols outside Windows-1252 (a few letters of foreign names and the
@@ -63,7 +66,7 @@ fi
 
 if [ "${PEERS:-1}" != 0 ]; then
   if command -v foma >/dev/null; then
-    foma -q -e "read att $out/eng.att" -e "save stack $out/eng.foma" -e quit >/dev/null
+    foma -q -e "read att $out/eng-foma.att" -e "save stack $out/eng.foma" -e quit >/dev/null
     echo "build.sh: $out/eng.foma"
   fi
   if command -v hfst-txt2fst >/dev/null; then
