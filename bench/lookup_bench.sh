@@ -65,6 +65,7 @@ if wanted ltproc && command -v lt-proc >/dev/null && [ -e "$models/eng.automorf.
 fi
 [ ${#candidates[@]} -gt 0 ] || { echo "lookup_bench: no analyser to measure" >&2; exit 1; }
 
+echo "load: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
 echo "input: $words words ($copies copies of $distinct distinct forms); $runs runs each; $(nproc) cores"
 rows=$work/rows.tsv
 : > "$rows"
@@ -74,9 +75,9 @@ for entry in "${candidates[@]}"; do
   # hyperfine runs the command through sh for the redirections and takes
   # the shell's own start-up time off its figures.
   hyperfine --runs "$runs" --warmup 1 --export-json "$work/start.json" \
-    "$cmd < $empty > /dev/null" >/dev/null
+    "$cmd < $empty > /dev/null" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
   hyperfine --runs "$runs" --warmup 1 --export-json "$work/total.json" \
-    "$cmd < $input > /dev/null" >/dev/null
+    "$cmd < $input > /dev/null" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
   # shellcheck disable=SC2086
   peak=$(/usr/bin/time -f %M $cmd < "$input" 2>&1 >/dev/null | tail -1)
   python3 - "$work/start.json" "$work/total.json" >> "$rows" <<PY
