@@ -324,6 +324,59 @@ TEST(Metadata, WriterRefusesLongCopyright) {
   EXPECT_FALSE(error.empty());
 }
 
+TEST(Writer, RefusesStructuresThatDoNotFit) {
+  std::string error;
+  FileModel model = small_model();
+  model.symbol_chars.assign(40000, 'a');  // 80 000 bytes of text block
+  EXPECT_TRUE(file_bytes(model, &error).empty());
+  EXPECT_NE(error.find("64 KiB"), std::string::npos) << error;
+  model = small_model();
+  model.code_table[0] = 0x4000;  // 16-bit entry in an 8-bit table
+  EXPECT_TRUE(file_bytes(model, &error).empty());
+  model = small_model();
+  model.functions = {0, 3};  // network 3 of one
+  EXPECT_TRUE(file_bytes(model, &error).empty());
+  model = small_model();
+  model.networks[0].start = 2;
+  EXPECT_TRUE(file_bytes(model, &error).empty());
+  model = small_model();
+  model.layout.table_width = 2;
+  model.near_table = {0x10000};
+  EXPECT_TRUE(file_bytes(model, &error).empty());
+  EXPECT_FALSE(pmrtools::save_fst_file(small_model(), "/nonexistent/dir/x.fst", &error));
+}
+
+TEST(Writer, LayoutBytesAndDefaults) {
+  FileModel model = small_model();
+  model.layout.label_base = 0x20;
+  model.layout.long_direct = true;
+  model.layout.code16 = true;
+  model.layout.page_after = true;
+  model.layout.offset_table = true;
+  model.layout.bound_byte = false;
+  model.layout.table_width = 2;
+  const std::vector<uint8_t> b = file_bytes(model);
+  ASSERT_FALSE(b.empty());
+  EXPECT_EQ(b[3], 92);
+  EXPECT_EQ(b[4], 1);
+  EXPECT_EQ(b[6], 92);
+  EXPECT_EQ(b[0x1b], 0x20);
+  EXPECT_EQ(b[0x2e], (256 - 0x20) / 4);
+  EXPECT_EQ(b[0x22], 3);
+  EXPECT_EQ(b[0x33], 0xA0);
+  EXPECT_EQ(b[0x3a], 2);
+  EXPECT_EQ(b[0x52], 1);
+  EXPECT_NE(be16(b, 0x48), 0);
+  EXPECT_EQ(pmr::get_be32(&b[0x44]), 2u);
+  EXPECT_EQ(b.size(), be16(b, 0x12) + 2u);
+  LoadedFsm t(b);
+  ASSERT_TRUE(t.ok());
+  EXPECT_TRUE(t.get()->long_direct && t.get()->code16 && t.get()->page_after);
+  EXPECT_TRUE(t.get()->has_offset_table);
+  EXPECT_FALSE(t.get()->has_bound_byte);
+  EXPECT_EQ(t.get()->table_width, 2);
+}
+
 std::string version_of(const std::vector<uint8_t>& bytes) {
   LoadedFsm t(bytes);
   EXPECT_TRUE(t.ok());
