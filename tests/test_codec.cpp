@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fsttest.h"
+#include "netcompile.h"
 
 namespace {
 
@@ -197,6 +198,41 @@ TEST(Encode, ArgumentChecks) {
   EXPECT_EQ(pmrEncodeByteString("a", out, 16, 0, static_cast<pmr_fsm*>(pmr_error_object(-2))),
             -2);
   EXPECT_EQ(pmrEncodeByteString("a", out, -1, 0, t.get()), PMR_INVALID_NUMBER);
+}
+
+// Decoding, end to end: a compiled lexicon looked up with function 2, so
+// that the network's coded output goes through the decoder.
+std::string analyse(const std::string& lexicon, const std::string& word, uint8_t page_size,
+                    bool page_after, const std::string& dropped_tag = "") {
+  pmrtest::TempFile source(std::vector<uint8_t>(lexicon.begin(), lexicon.end()));
+  pmrtools::CompileOptions options;
+  options.layout.page_size = page_size;
+  options.layout.page_after = page_after;
+  options.layout.code16 = page_size != 0;  // small pages need more than 3 page bytes
+  FileModel model;
+  pmrtools::CompileStats stats;
+  std::string error;
+  if (!pmrtools::compile_sources({source.path()}, options, &model, &stats, &error)) return error;
+  for (size_t i = 0; i < model.tags.size(); ++i)
+    if (model.tags[i].first == dropped_tag) model.tags.erase(model.tags.begin() + long(i));
+  LoadedFsm t(model);
+  if (!t.ok()) return "load error";
+  char out[256];
+  const int32_t n = pmrLookupByteString(word.c_str(), out, sizeof out, 2, t.get());
+  if (n != 1) return "results " + std::to_string(n);
+  return out;
+}
+
+TEST(Decode, TagsAndPagesThroughLookup) {
+  const std::string lexicon = "cats\tcat[n][pl]\nxyz\t[pre]xyzw[adj]\n";
+  for (bool page_after : {false, true}) {
+    for (uint8_t page_size : {uint8_t(0), uint8_t(7)}) {
+      EXPECT_EQ(analyse(lexicon, "cats", page_size, page_after), "cat[n][pl]");
+      EXPECT_EQ(analyse(lexicon, "xyz", page_size, page_after), "[pre]xyzw[adj]");
+      // A tag symbol that the tag table does not know prints as "???".
+      EXPECT_EQ(analyse(lexicon, "cats", page_size, page_after, "pl"), "cat[n][???]");
+    }
+  }
 }
 
 }  // namespace
