@@ -1,8 +1,6 @@
 // charset.cpp - Windows-1252 <-> UTF-8 conversion for the pmr command.
 #include "charset.h"
 
-#include <cstdio>
-
 namespace pmrcli {
 namespace {
 
@@ -88,7 +86,7 @@ uint32_t code_point_of_cp1252(unsigned char byte) {
   return byte;
 }
 
-long utf8_to_cp1252(const char* in, size_t len, char* out, uint32_t* bad_code_point) {
+long utf8_to_cp1252(const char* in, size_t len, char* out) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(in);
   size_t pos = 0;
   size_t written = 0;
@@ -102,7 +100,6 @@ long utf8_to_cp1252(const char* in, size_t len, char* out, uint32_t* bad_code_po
     uint32_t cp = c == 0 ? 0 : decode_utf8(bytes, len, &pos);
     int byte = cp == 0 || cp == 0xFFFFFFFFu ? -1 : cp1252_byte_of(cp);
     if (byte < 0) {
-      if (bad_code_point != nullptr) *bad_code_point = cp;
       out[written] = '\0';
       return -1;
     }
@@ -129,14 +126,6 @@ std::string cp1252_to_utf8(const std::string& text) {
   std::string out(text.size() * 3, '\0');
   out.resize(cp1252_to_utf8(text.data(), text.size(), out.data()));
   return out;
-}
-
-std::string code_point_name(uint32_t code_point) {
-  if (code_point == 0xFFFFFFFFu) return "a malformed UTF-8 sequence";
-  if (code_point == 0) return "a NUL character";
-  char name[16];
-  std::snprintf(name, sizeof name, "U+%04X", static_cast<unsigned>(code_point));
-  return name;
 }
 
 }  // namespace pmrcli

@@ -21,9 +21,8 @@ uint32_t code_point_of_cp1252(unsigned char byte);
 // Converts len bytes of UTF-8 into Windows-1252 at out, which must hold at
 // least len + 1 bytes, and NUL-terminates the result. Returns the converted
 // length, or -1 when the text is not valid UTF-8, holds a NUL, or holds a
-// character that Windows-1252 cannot represent; *bad_code_point (if given)
-// then receives that character (0xFFFFFFFF for malformed UTF-8).
-long utf8_to_cp1252(const char* in, size_t len, char* out, uint32_t* bad_code_point = nullptr);
+// character that Windows-1252 cannot represent.
+long utf8_to_cp1252(const char* in, size_t len, char* out);
 
 // Converts len Windows-1252 bytes into UTF-8 at out, which must hold at least
 // 3 * len bytes. Returns the number of bytes written (no NUL is added).
@@ -31,9 +30,6 @@ size_t cp1252_to_utf8(const char* in, size_t len, char* out);
 
 // Convenience form of cp1252_to_utf8 for short texts.
 std::string cp1252_to_utf8(const std::string& text);
-
-// "U+4E2D" style name of a code point, for messages.
-std::string code_point_name(uint32_t code_point);
 
 }  // namespace pmrcli
 

@@ -25,7 +25,8 @@ constexpr const char kExpandHelp[] =
     "have N free symbols (--prefix), then PIECE, then any ending the network\n"
     "allows. The piece and the words are UTF-8 (converted to and from\n"
     "Windows-1252). Words come in the network's depth-first order; a word\n"
-    "spelled by two paths is listed twice.\n"
+    "spelled by two paths is listed twice. A piece with a character that the\n"
+    "file does not know lists nothing.\n"
     "\n"
     "options:\n"
     "  --prefix N  number of free symbols before the piece (default 0)\n"
@@ -140,6 +141,8 @@ int expand(const ExpandRequest& request, const pmr_fsm* transducer) {
   std::vector<char> output(request.output_size);
   ResultPrinter printer;
   int32_t code = expand_once(request, workspace, transducer, &output, &printer);
+  // A piece with a character outside the alphabet is in no word.
+  if (code == PMR_CHAR_NOT_IN_ALPHABET) code = 0;
   // A stack or coded area too small ends the expansion without a state to go
   // on from: start again with a larger lookup buffer and skip what was
   // printed (the order of the results is fixed).
@@ -148,11 +151,7 @@ int expand(const ExpandRequest& request, const pmr_fsm* transducer) {
     code = expand_once(request, workspace, transducer, &output, &printer);
   }
   int status = kExitOk;
-  if (code != 0) {
-    std::string what = std::string(request.path) + ": ";
-    if (code == PMR_CHAR_NOT_IN_ALPHABET) what += cp1252_to_utf8(request.piece) + ": ";
-    status = failure(what + library_message(code));
-  }
+  if (code != 0) status = failure(std::string(request.path) + ": " + library_message(code));
   if (!printer.output_ok()) status = failure("cannot write the output");
   return status;
 }
@@ -192,16 +191,13 @@ int run_expand(int argc, char** argv) {
   if (request.path == nullptr) return usage_error("expand", "no transducer file given");
   if (piece == nullptr) return usage_error("expand", "no piece of word given");
   std::vector<char> converted(std::strlen(piece) + 1);
-  uint32_t bad = 0;
-  if (utf8_to_cp1252(piece, converted.size() - 1, converted.data(), &bad) < 0) {
-    return failure(std::string(request.path) + ": " + piece + ": " + code_point_name(bad) +
-                   " cannot be written in Windows-1252");
-  }
+  bool representable = utf8_to_cp1252(piece, converted.size() - 1, converted.data()) >= 0;
   request.piece = converted.data();
 
   pmr_fsm* transducer = open_transducer(request.path);
   if (transducer == nullptr) return kExitFailure;
-  int status = expand(request, transducer);
+  // A piece that Windows-1252 cannot hold is in no word either.
+  int status = representable ? expand(request, transducer) : kExitOk;
   pmr_free_fsm(transducer);
   return status;
 }

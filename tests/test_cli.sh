@@ -1,0 +1,185 @@
+#!/bin/bash
+# test_cli.sh - end-to-end tests of the pmr command: compiling a lexicon and
+# an AT&T file, info, lookup (arguments and standard input, generation,
+# UTF-8 conversion), expansion through small and large output buffers, and
+# the error lines and exit statuses of missing, damaged and bad inputs.
+#
+# usage: bash tests/test_cli.sh BUILD_DIR
+# With PMR_UPDATE_GOLDEN=1 the golden files in tests/data/cli/ are rewritten
+# from the current output (check them by hand before committing).
+set -u
+
+build_dir=${1:?usage: test_cli.sh BUILD_DIR}
+pmr=$(cd "$build_dir" && pwd)/pmr
+data=$(cd "$(dirname "$0")/data/cli" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 1
+
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+# golden NAME FILE: FILE must equal tests/data/cli/NAME.out
+golden() {
+  local name=$1 actual=$2
+  if [ "${PMR_UPDATE_GOLDEN:-0}" = 1 ]; then
+    cp "$actual" "$data/$name.out"
+    return
+  fi
+  if ! cmp -s "$actual" "$data/$name.out"; then
+    fail "$name: output differs from $name.out"
+    diff "$data/$name.out" "$actual" | head -20
+  fi
+}
+
+# run EXPECTED_STATUS CMD...: runs CMD with stdout in out.txt and stderr in
+# err.txt and checks its exit status.
+run() {
+  local expected=$1
+  shift
+  "$@" >out.txt 2>err.txt
+  local status=$?
+  if [ "$status" != "$expected" ]; then
+    fail "'$*' exited with $status, expected $expected"
+    head -5 err.txt
+    return 1
+  fi
+  return 0
+}
+
+# expect_stderr TEXT: err.txt must be exactly the line TEXT
+expect_stderr() {
+  if [ "$(cat err.txt)" != "$1" ] || [ "$(wc -l <err.txt)" != 1 ]; then
+    fail "expected the error line '$1', got '$(cat err.txt)'"
+  fi
+}
+
+# expect_stderr_match REGEX: err.txt must be one line matching REGEX
+expect_stderr_match() {
+  if [ "$(wc -l <err.txt)" != 1 ] || ! grep -Eq -e "$1" err.txt; then
+    fail "expected one error line matching '$1', got '$(cat err.txt)'"
+  fi
+}
+
+cp "$data/words.lex" "$data/animals.att" "$data/bad.lex" .
+
+# ---- version and usage -------------------------------------------------------
+run 0 "$pmr" --version && [ "$(cat out.txt)" = "pmr 2.2" ] || fail "--version printed '$(cat out.txt)'"
+run 0 "$pmr" --help && grep -q '^usage: pmr COMMAND' out.txt || fail "pmr --help"
+for command in compile info lookup expand; do
+  run 0 "$pmr" "$command" --help && grep -q "^usage: pmr $command" out.txt ||
+    fail "pmr $command --help"
+done
+run 2 "$pmr" && expect_stderr_match "^pmr: no command given \(try 'pmr --help'\)$"
+run 2 "$pmr" frobnicate && expect_stderr_match "^pmr: unknown command 'frobnicate'"
+run 2 "$pmr" lookup && expect_stderr_match "^pmr: no transducer file given \(try 'pmr lookup --help'\)$"
+run 2 "$pmr" lookup words.fst --bogus && expect_stderr_match "^pmr: unknown option '--bogus'"
+run 2 "$pmr" lookup words.fst --function 4 && expect_stderr_match "no lookup function 4"
+run 2 "$pmr" lookup words.fst --function && expect_stderr_match "option --function needs a value"
+run 2 "$pmr" expand words.fst ca --max x && expect_stderr_match "option --max needs a number"
+run 2 "$pmr" compile words.lex && expect_stderr_match "no output file given"
+run 2 "$pmr" compile words.lex -o x.fst --table-width 4 && expect_stderr_match "--table-width"
+
+# ---- compiling ---------------------------------------------------------------
+run 0 "$pmr" compile words.lex -o words.fst --expansion --copyright "Copyright (c) the pmr authors" \
+  --version-text 2.0.1 --language 9 --creation-date 1700000000 &&
+  expect_stderr_match '^pmr: words\.fst: [0-9]+ states, [0-9]+ arcs, [0-9]+ bytes$'
+run 0 "$pmr" compile --format att animals.att -o animals.fst --creation-date 0 &&
+  expect_stderr_match '^pmr: animals\.fst: [0-9]+ states, [0-9]+ arcs, [0-9]+ bytes$'
+bytes=$(sed -E 's/.* ([0-9]+) bytes$/\1/' err.txt)
+[ "$bytes" = "$(stat -c %s animals.fst)" ] || fail "compile summary gives $bytes bytes for animals.fst"
+
+# A character outside Windows-1252 is an error that names file and line ...
+run 1 "$pmr" compile bad.lex -o bad.fst && expect_stderr_match '^pmr: bad\.lex:3: '
+[ -e bad.fst ] && fail "a failed compile left bad.fst behind"
+# ... unless such paths are dropped.
+run 0 "$pmr" compile bad.lex -o bad.fst --skip-unmappable &&
+  expect_stderr_match '^pmr: bad\.fst: [0-9]+ states, [0-9]+ arcs, [0-9]+ bytes, dropped 1 paths$'
+run 0 "$pmr" lookup bad.fst tea tee 中 && golden lookup_skipped out.txt
+
+run 1 "$pmr" compile missing.lex -o missing.fst && expect_stderr_match '^pmr: missing\.lex'
+
+# ---- info ------------------------------------------------------------------------
+# The size line depends on the compiler's layout: it is checked against the
+# file, the rest against the golden output.
+for name in words animals; do
+  run 0 "$pmr" info $name.fst
+  [ "$(sed -n 2p out.txt)" = "size: $(stat -c %s $name.fst) bytes" ] || fail "info: wrong size line"
+  sed '2d' out.txt >info.txt
+  golden info_$name info.txt
+done
+
+# ---- lookup ------------------------------------------------------------------------
+# Known and unknown words, accented words and the euro sign (0x80) both ways,
+# a character that Windows-1252 lacks (no result).
+run 0 "$pmr" lookup words.fst cat walks café cafés naïve € dog 中 "" && golden lookup_words out.txt
+cp out.txt from_arguments.txt
+printf 'cat\r\nwalks\ncafé\ncafés\r\nnaïve\n€\ndog\n中\n\n' >words.txt
+run 0 "$pmr" lookup words.fst <words.txt
+cmp -s out.txt from_arguments.txt || fail "lookup: standard input and arguments give different output"
+# The last line may lack its line end.
+printf 'cat\nwalks' | "$pmr" lookup words.fst >out.txt 2>err.txt
+[ "$(grep -c . out.txt)" = 3 ] || fail "lookup: a last line without line end was lost"
+run 0 "$pmr" lookup --flush words.fst <words.txt
+cmp -s out.txt from_arguments.txt || fail "lookup --flush gives different output"
+# Generation.
+run 0 "$pmr" lookup words.fst --inverse 'cat[N][Pl]' 'café[N][Pl]' 'walk[V][Past]' 'euro[N][Sg]' \
+  'walk[V]' && golden lookup_inverse out.txt
+run 0 "$pmr" lookup words.fst --function 8 'cat[N][Pl]' 'café[N][Pl]' 'walk[V][Past]' 'euro[N][Sg]' \
+  'walk[V]'
+cmp -s out.txt "$data/lookup_inverse.out" || fail "lookup --function 8 differs from --inverse"
+run 2 "$pmr" lookup words.fst --inverse --function 2 cat
+# A word whose lookup fails is reported, answered with +?, and the run goes on.
+run 1 "$pmr" lookup words.fst --inverse 'cat[N' 'cat[N][Sg]' &&
+  expect_stderr_match '^pmr: words\.fst: cat\[N: The input word contains an incomplete tag specifier\.$'
+[ "$(head -1 out.txt)" = "$(printf 'cat[N\t+?')" ] && [ "$(sed -n 3p out.txt)" = "$(printf 'cat[N][Sg]\tcat')" ] ||
+  fail "lookup: the words around a failing one were not answered"
+# A function that the file does not serve is one error.
+run 1 "$pmr" lookup animals.fst --function 3 dog &&
+  expect_stderr "pmr: animals.fst: The specified function is invalid or is not supported by the FSM."
+# The AT&T network.
+run 0 "$pmr" lookup animals.fst dog dogs mouse mice mouses && golden lookup_animals out.txt
+run 0 "$pmr" lookup animals.fst --inverse 'mouse[N][Pl]' 'dog[N][Sg]' && golden lookup_animals_inverse out.txt
+
+# ---- missing and damaged files --------------------------------------------------
+for command in info lookup; do
+  run 1 "$pmr" $command nosuch.fst && expect_stderr \
+    "pmr: nosuch.fst: The file cannot be opened, either because it cannot be found or because it is protected or locked."
+done
+run 1 "$pmr" expand nosuch.fst ca && expect_stderr_match '^pmr: nosuch\.fst: The file cannot be opened'
+size=$(stat -c %s words.fst)
+for length in 0 1 40 92 100 $((size / 2)) $((size - 1)); do
+  head -c "$length" words.fst >damaged.fst
+  run 1 "$pmr" lookup damaged.fst cat && expect_stderr_match '^pmr: damaged\.fst: '
+  run 1 "$pmr" info damaged.fst && expect_stderr_match '^pmr: damaged\.fst: '
+done
+run 1 "$pmr" info words.lex && expect_stderr "pmr: words.lex: The file is of the wrong type, or is damaged."
+
+# ---- expansion ---------------------------------------------------------------------
+run 0 "$pmr" expand words.fst "" && golden expand_all out.txt
+cp out.txt large.txt
+for size in 1 2 5 8 13 64; do
+  run 0 "$pmr" expand words.fst "" --buffer-size $size
+  cmp -s out.txt large.txt || fail "expand: an output buffer of $size bytes lists other words"
+done
+run 0 "$pmr" expand words.fst caf && golden expand_caf out.txt
+run 0 "$pmr" expand words.fst caf --buffer-size 3
+cmp -s out.txt "$data/expand_caf.out" || fail "expand caf: a small output buffer lists other words"
+run 0 "$pmr" expand words.fst alk --prefix 1 --min 5 --max 5 && golden expand_prefix out.txt
+# Pieces in no word: unknown letters, a character outside Windows-1252, a
+# piece made of known letters.
+for piece in dog 中 tac; do
+  run 0 "$pmr" expand words.fst "$piece"
+  [ -s out.txt ] && fail "expand: the piece '$piece' listed words"
+done
+run 1 "$pmr" expand animals.fst do &&
+  expect_stderr "pmr: animals.fst: The specified function is invalid or is not supported by the FSM."
+
+if [ "$failures" != 0 ]; then
+  echo "FAIL: $failures check(s) of the pmr command failed"
+  exit 1
+fi
+echo "pmr command: all checks passed"
