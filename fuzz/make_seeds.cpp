@@ -1,0 +1,169 @@
+// make_seeds.cpp - writes small valid transducer files as starting inputs for
+// fsm_fuzz: one hand-assembled network (a tiny lexicon with tags, reached in
+// place and through near, far and direct references) in several file layouts,
+// written by the tools' own file writer. Usage: make_seeds DIRECTORY
+//
+// Alphabet of every seed (label base 0x40, page byte 0xFC):
+//   0x40 epsilon (insertion label), 0x44 tag separator, 0x48 end of string,
+//   0x4C token boundary, 0x50..0x60 the letters a..e, 0x64 [Noun],
+//   0x68 [Verb], 0x6C [Pl]; z is code 0x40 on page 1.
+// Lexicon: ab -> ab[Noun], abc -> abc[Verb], b -> b (function 12, 27, ...).
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fstmodel.h"
+
+namespace {
+
+using pmrtools::FileModel;
+using pmrtools::symbol_value;
+
+constexpr uint8_t kEpsilon = 0x40, kTagSep = 0x44, kEos = 0x48, kTb = 0x4C, kA = 0x50;
+constexpr uint8_t kNoun = 0x64, kVerb = 0x68;
+constexpr uint8_t kFinal = 1, kMore = 2;
+
+// How the state reached by "b" from the start refers to its arc list.
+enum class Sharing { InPlace, Near, Far, Direct };
+
+// The network block; `shared_eos` receives the position of a final
+// end-of-string arc list that references may point to.
+std::vector<uint8_t> lexicon_network(Sharing sharing, uint32_t* shared_eos) {
+  std::vector<uint8_t> n = {
+      kEpsilon,                                  // 0 entry label byte, start not final
+      kA | kMore,                                // 1 a
+      kA + 4,                                    // 2 . b
+      kEpsilon | kMore,                          // 3 . . insertion
+      kTagSep, kEpsilon, kNoun, kEos | kFinal, 0,  // 4..8 [Noun], end of string
+      kA + 8,                                    // 9 . . c
+      kEpsilon, kTagSep, kEpsilon, kVerb, kEos | kFinal, 0,  // 10..15 [Verb]
+      kA + 4,                                    // 16 b
+  };
+  *shared_eos = 7;
+  switch (sharing) {
+    case Sharing::InPlace: n.insert(n.end(), {kEos | kFinal, 0}); break;
+    case Sharing::Near: n.push_back(0x01); break;              // near base 0x01, index 0
+    case Sharing::Far: n.insert(n.end(), {0x10, 0x00}); break;  // far base 0x10, index 0
+    case Sharing::Direct: n.insert(n.end(), {0x18, 0x00, 0x07}); break;  // direct base 0x18
+  }
+  return n;
+}
+
+FileModel base_model() {
+  FileModel model;
+  model.layout.page_byte = 0xFC;
+  model.layout.block_label = 0xF8;
+  model.layout.replacement_marker = 0xF4;
+  model.symbol_chars.assign(50, '?');
+  model.symbol_names.assign(50, "");
+  for (int i = 0; i < 5; ++i) model.symbol_chars[4 + i] = uint16_t('a' + i);
+  model.symbol_chars[48] = 'z';
+  const char* tags[] = {"Noun", "Verb", "Pl"};
+  for (int i = 0; i < 3; ++i) {
+    model.symbol_names[9 + i] = tags[i];
+    model.tags.push_back({tags[i], symbol_value(uint8_t(kNoun + 4 * i), 0)});
+  }
+  model.symbol_names[49] = "Sg";
+  model.tags.push_back({"Sg", symbol_value(0x44, 1)});
+  model.diacritics = {{"*TAGSEP*", symbol_value(kTagSep, 0)},
+                      {"EOS", symbol_value(kEos, 0)},
+                      {"TB", symbol_value(kTb, 0)}};
+  model.lowest_char = 'a';
+  model.highest_char = 'z';
+  model.code_table.assign(26, 0);
+  for (int i = 0; i < 5; ++i) model.code_table[i] = uint16_t(kA + 4 * i);
+  model.code_table[25] = 0x41;  // z: code byte 0x40, one page
+  uint32_t shared = 0;
+  model.network_block = lexicon_network(Sharing::InPlace, &shared);
+  pmrtools::NetworkDesc network;
+  network.lowest_input_label = kTagSep;
+  model.networks.push_back(network);
+  model.functions.assign(29, 255);
+  model.functions[12] = 0;
+  model.functions[27] = 0;
+  model.copyright = "Seed lexicon\r\nfor fuzzing";
+  model.version = "1.0";
+  model.creation_date = 1700000000;
+  return model;
+}
+
+bool save(const FileModel& model, const std::string& dir, const std::string& name) {
+  std::string error;
+  if (!pmrtools::save_fst_file(model, dir + "/" + name, &error)) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+    return false;
+  }
+  return true;
+}
+
+void use_sharing(FileModel* model, Sharing sharing) {
+  uint32_t shared = 0;
+  model->network_block = lexicon_network(sharing, &shared);
+  if (sharing == Sharing::Near) model->near_table = {shared};
+  if (sharing == Sharing::Far) model->far_table = {shared};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s DIRECTORY\n", argv[0]);
+    return 2;
+  }
+  const std::string dir = argv[1];
+  bool ok = true;
+
+  ok &= save(base_model(), dir, "seed_lexicon.fst");
+
+  FileModel all_functions = base_model();
+  all_functions.functions[1] = 0;
+  all_functions.functions[23] = 0;
+  all_functions.functions[28] = 0;
+  ok &= save(all_functions, dir, "seed_all_functions.fst");
+
+  FileModel near = base_model();
+  use_sharing(&near, Sharing::Near);
+  ok &= save(near, dir, "seed_near_ref.fst");
+
+  FileModel far = base_model();
+  use_sharing(&far, Sharing::Far);
+  far.layout.table_width = 2;
+  ok &= save(far, dir, "seed_far_ref_width2.fst");
+
+  FileModel direct = base_model();
+  use_sharing(&direct, Sharing::Direct);
+  ok &= save(direct, dir, "seed_direct_ref.fst");
+
+  FileModel code16 = base_model();
+  code16.layout.code16 = true;
+  for (uint16_t& entry : code16.code_table) {
+    if (entry != 0) entry = uint16_t(((entry & 0xFC) << 8) | (entry & 3));
+  }
+  code16.layout.page_after = true;
+  code16.language = 9;
+  code16.char_encoding = 1;
+  ok &= save(code16, dir, "seed_code16_page_after.fst");
+
+  FileModel no_tagmode = base_model();
+  no_tagmode.write_tagmode = false;
+  no_tagmode.layout.bound_byte = false;
+  no_tagmode.layout.offset_table = true;
+  ok &= save(no_tagmode, dir, "seed_no_tagmode.fst");
+
+  // Final states without an end-of-string arc, for the inverse functions.
+  FileModel inverse = base_model();
+  inverse.network_block = {kEpsilon, kA | kMore, kA + 4, kEpsilon, kTagSep, kEpsilon,
+                           kNoun | kFinal, 0, (kA + 4) | kFinal, 0};
+  inverse.functions[23] = 0;
+  ok &= save(inverse, dir, "seed_inverse.fst");
+
+  FileModel empty = base_model();
+  empty.network_block = {kEpsilon | kFinal, 0};
+  empty.functions.assign(13, 255);
+  empty.functions[12] = 0;
+  empty.copyright.clear();
+  ok &= save(empty, dir, "seed_empty_word.fst");
+
+  return ok ? 0 : 1;
+}
