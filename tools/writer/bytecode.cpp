@@ -67,7 +67,8 @@ bool build_graph(const std::vector<const TokenAutomaton*>& networks, const ByteC
       }
       std::sort(arcs.begin(), arcs.end());
       for (size_t i = 1; i < arcs.size(); ++i) {
-        if (arcs[i].first == arcs[i - 1].first) {
+        // Insertion and silent labels are enumerated, so they may repeat.
+        if (arcs[i].first == arcs[i - 1].first && arcs[i].first != p.insertion_label) {
           *error = "internal error: two arcs of a state share a label code";
           return false;
         }

@@ -18,6 +18,7 @@
 // compiled like @U); @C.X@ clears register X. Up to 8 features with up to 3
 // values each.
 #include <algorithm>
+#include <cstddef>
 #include <map>
 #include <new>
 #include <stdexcept>
@@ -67,6 +68,28 @@ bool plan_symbols(const SymbolSet& symbols, const SourceNet& net, const Layout& 
     if (uses[a] != uses[b]) return uses[a] > uses[b];
     return a < b;
   });
+  // Which page a symbol gets follows the ranking; within a page the
+  // characters come in byte order and then the tags by name, so that arc
+  // lists (sorted by code) list words alphabetically.
+  {
+    uint32_t index = 0;
+    for (size_t done = 0; done < order.size();) {
+      const uint32_t page = index / page_size;
+      size_t on_page = 0;
+      for (; index < (page + 1) * page_size; ++index) {
+        if (!reserved_index(index, page_size)) ++on_page;
+      }
+      const size_t take = std::min(on_page, order.size() - done);
+      std::sort(order.begin() + std::ptrdiff_t(done), order.begin() + std::ptrdiff_t(done + take),
+                [&](uint32_t a, uint32_t b) {
+                  const SourceSymbol& x = symbols.at(a);
+                  const SourceSymbol& y = symbols.at(b);
+                  if (x.kind != y.kind) return x.kind == SymbolKind::Char;
+                  return x.kind == SymbolKind::Char ? x.ch < y.ch : x.name < y.name;
+                });
+      done += take;
+    }
+  }
   plan->index.assign(n, -1);
   uint32_t next = 0;
   for (uint32_t id : order) {
@@ -146,11 +169,49 @@ bool plan_flags(const SymbolSet& symbols, uint8_t label_base, SymbolCoding* codi
   return true;
 }
 
+// The parts of the union: the targets of the start state's epsilon arcs
+// (one per source network), or the start itself.
+std::vector<uint32_t> union_parts(const SourceNet& net) {
+  std::vector<uint32_t> parts;
+  bool other_arcs = false;
+  for (const SourceArc& a : net.arcs) {
+    if (a.src != net.start) continue;
+    if (a.in == 0 && a.out == 0 && a.dst != net.start) {
+      parts.push_back(a.dst);
+    } else {
+      other_arcs = true;
+    }
+  }
+  if (other_arcs || net.final[net.start] || parts.empty()) parts = {net.start};
+  return parts;
+}
+
+// Compiles every part on its own and joins them by branches: determinising
+// the union of a dictionary with, say, a letter loop of another network would
+// copy the loop's arcs into every dictionary state.
 bool compile_network(const SourceNet& net, const SymbolSet& symbols, const SymbolCoding& coding,
                      bool surface_only, TokenAutomaton* dfa, std::string* error) {
-  TokenAutomaton nfa;
-  if (!build_token_automaton(net, symbols, coding, surface_only, &nfa, error)) return false;
-  if (!determinise(nfa, dfa, error)) return false;
+  std::vector<TokenAutomaton> parts;
+  for (uint32_t start : union_parts(net)) {
+    TokenAutomaton nfa;
+    TokenAutomaton part;
+    if (!build_token_automaton(net, start, symbols, coding, surface_only, &nfa, error)) return false;
+    if (!determinise(nfa, &part, error)) return false;
+    if (part.arc_token.empty() && !part.final[part.start]) continue;  // accepts nothing
+    minimise(&part);
+    parts.push_back(std::move(part));
+  }
+  if (parts.size() == 1) {
+    *dfa = std::move(parts[0]);
+    return true;
+  }
+  if (parts.empty()) {
+    *dfa = TokenAutomaton();
+    dfa->final = {0};
+    dfa->arc_begin = {0, 0};
+    return true;
+  }
+  *dfa = join_by_branches(parts);
   minimise(dfa);
   return true;
 }

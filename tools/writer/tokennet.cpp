@@ -161,7 +161,7 @@ void pair_tokens(const std::vector<uint8_t>& surface, const std::vector<uint8_t>
 
 }  // namespace
 
-bool build_token_automaton(const SourceNet& net, const SymbolSet& symbols,
+bool build_token_automaton(const SourceNet& net, uint32_t start_state, const SymbolSet& symbols,
                            const SymbolCoding& coding, bool surface_only,
                            TokenAutomaton* out, std::string* error) {
   const uint32_t n = net.state_count;
@@ -194,7 +194,7 @@ bool build_token_automaton(const SourceNet& net, const SymbolSet& symbols,
     final.push_back(0);
     return uint32_t(final.size() - 1);
   };
-  const uint32_t start = state_of(net.start, false, false);
+  const uint32_t start = state_of(start_state, false, false);
   std::vector<uint8_t> sbytes;
   std::vector<uint8_t> abytes;
   std::vector<Token> tokens;
@@ -255,6 +255,28 @@ bool build_token_automaton(const SourceNet& net, const SymbolSet& symbols,
     for (size_t i = 0; i < eps.size(); ++i) out->eps_target[i] = eps[i].second;
   }
   return true;
+}
+
+TokenAutomaton join_by_branches(const std::vector<TokenAutomaton>& parts) {
+  TokenAutomaton joined;
+  joined.start = 0;
+  joined.final = {0, 0};
+  std::vector<RawArc> arcs;
+  arcs.push_back(RawArc{0, make_token(TokenKind::Insert), 1});
+  uint32_t offset = 2;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const TokenAutomaton& p = parts[i];
+    arcs.push_back(RawArc{1, make_token(TokenKind::Silent, uint32_t(i)), offset + p.start});
+    for (uint32_t s = 0; s < p.state_count(); ++s) {
+      joined.final.push_back(p.final[s]);
+      for (uint32_t k = p.arc_begin[s]; k < p.arc_begin[s + 1]; ++k) {
+        arcs.push_back(RawArc{offset + s, p.arc_token[k], offset + p.arc_target[k]});
+      }
+    }
+    offset += p.state_count();
+  }
+  compress_arcs(offset, &arcs, &joined);
+  return joined;
 }
 
 namespace {

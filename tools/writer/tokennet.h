@@ -21,15 +21,15 @@ enum class TokenKind : uint8_t {
   Marker = 1,      // replacement marker after a pair label
   Insert = 2,      // insertion label: an analysis-side list follows
   Out = 3,         // value: code byte written on the analysis side
-  Silent = 4,      // nothing on the analysis side
+  Silent = 4,      // nothing on the analysis side; value: branch number of a joined part
   FlagMarker = 5,  // a flag list follows
   Flag = 6,        // value: register << 2 | flag value
 };
 
 using Token = uint32_t;
-inline Token make_token(TokenKind kind, uint32_t value = 0) { return (uint32_t(kind) << 8) | value; }
-inline TokenKind token_kind(Token t) { return TokenKind(t >> 8); }
-inline uint32_t token_value(Token t) { return t & 0xFF; }
+inline Token make_token(TokenKind kind, uint32_t value = 0) { return (uint32_t(kind) << 24) | value; }
+inline TokenKind token_kind(Token t) { return TokenKind(t >> 24); }
+inline uint32_t token_value(Token t) { return t & 0xFFFFFF; }
 
 // An automaton over tokens in compressed arc form; arcs of a state are
 // sorted by token. The epsilon lists are used only before determinisation.
@@ -54,11 +54,18 @@ struct SymbolCoding {
   uint8_t tag_separator = 0;                // code byte of the tag separator
 };
 
-// Builds the token automaton of the transducer (surface_only: the acceptor
-// of its surface side, for partial-word expansion).
-bool build_token_automaton(const SourceNet& net, const SymbolSet& symbols,
+// Builds the token automaton of the part of the transducer reachable from
+// state `start` (surface_only: the acceptor of its surface side, for
+// partial-word expansion).
+bool build_token_automaton(const SourceNet& net, uint32_t start, const SymbolSet& symbols,
                            const SymbolCoding& coding, bool surface_only,
                            TokenAutomaton* out, std::string* error);
+
+// Joins deterministic automata by union without determinising them
+// together: a new start state has one insertion arc to a list of silent
+// arcs (told apart by their token values), one to each part's start. The
+// engine explores every branch, so the parts may overlap freely.
+TokenAutomaton join_by_branches(const std::vector<TokenAutomaton>& parts);
 
 // Subset construction with epsilon closure; the result has no epsilon arcs
 // and only states that reach a final state.
