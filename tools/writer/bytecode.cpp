@@ -265,9 +265,13 @@ class Layouter {
     if (g_.block_from[s] != kNone) size += 1 + block_ref;
     return size;
   }
-  // Slot count of a block, and its first code.
+  // Slot count of a block. Without a bound byte a lookup cannot tell where
+  // the block ends, so the block (or its offset table) then covers every
+  // code up to the highest one, and a lookup never reads past it.
   uint32_t block_span(uint32_t s) const {
-    return uint32_t(g_.code[g_.begin[s + 1] - 1] - g_.code[g_.block_from[s]]) / 4 + 1;
+    const uint32_t first = g_.code[g_.block_from[s]];
+    const uint32_t last = p_.bound_byte ? g_.code[g_.begin[s + 1] - 1] : 0xFC;
+    return (last - first) / 4 + 1;
   }
   uint32_t block_prefix(uint32_t s) const {
     if (p_.offset_table) return block_span(s);  // k = 1..span-1 plus the byte at base - 1

@@ -3,6 +3,7 @@
 // "state [TAB weight]", networks separated by "--" lines) and lexicons
 // ("surface TAB analysis", tags in square brackets). UTF-8 is converted to
 // Windows-1252; symbols are interned in a SymbolSet.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -417,13 +418,10 @@ bool read_lexicon(const std::string& name, const std::string& text, const ReadOp
         !lexicon_side(f[1], symbols, &analysis, &message)) {
       return *error = at_line(name, number, message), false;
     }
-    // Common prefix as identity pairs, then the rest of the surface deleted,
-    // then the rest of the analysis inserted.
-    size_t common = 0;
-    while (common < surface.size() && common < analysis.size() &&
-           surface[common] == analysis[common]) {
-      ++common;
-    }
+    // Symbols paired by position (as lt-comp aligns them): each side's
+    // symbol replaces the other's, the longer side's rest is deleted or
+    // inserted. Pairing early keeps both lookup directions selective: a
+    // deleted surface symbol could be any symbol to a generating lookup.
     uint32_t state = root;
     auto step = [&](uint32_t in, uint32_t out) {
       const TrieKey key{state, in, out};
@@ -437,7 +435,8 @@ bool read_lexicon(const std::string& name, const std::string& text, const ReadOp
       children.emplace(key, next);
       state = next;
     };
-    for (size_t i = 0; i < common; ++i) step(surface[i], surface[i]);
+    const size_t common = std::min(surface.size(), analysis.size());
+    for (size_t i = 0; i < common; ++i) step(surface[i], analysis[i]);
     for (size_t i = common; i < surface.size(); ++i) step(surface[i], 0);
     for (size_t i = common; i < analysis.size(); ++i) step(0, analysis[i]);
     net->final[state] = 1;
