@@ -6,18 +6,20 @@
 namespace pmrcli {
 
 void BlockWriter::put_cp1252(const char* text, size_t length) {
-  size_t start = buffer_.size();
-  buffer_.resize(start + 3 * length);
-  size_t written = cp1252_to_utf8(text, length, buffer_.data() + start);
-  buffer_.resize(start + written);
+  make_room(3 * length);
+  used_ += cp1252_to_utf8(text, length, buffer_.data() + used_);
+}
+
+void BlockWriter::grow(size_t length) {
+  size_t size = buffer_.size();
+  while (size - used_ < length) size *= 2;
+  buffer_.resize(size);
 }
 
 void BlockWriter::write_out() {
-  if (buffer_.empty()) return;
-  if (ok_ && std::fwrite(buffer_.data(), 1, buffer_.size(), stream_) != buffer_.size()) {
-    ok_ = false;
-  }
-  buffer_.clear();
+  if (used_ == 0) return;
+  if (ok_ && std::fwrite(buffer_.data(), 1, used_, stream_) != used_) ok_ = false;
+  used_ = 0;
 }
 
 void BlockWriter::flush() {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace pmrcli {
@@ -15,19 +16,26 @@ class BlockWriter {
  public:
   static constexpr size_t kBlockSize = 64 * 1024;
 
-  explicit BlockWriter(std::FILE* stream) : stream_(stream) { buffer_.reserve(2 * kBlockSize); }
+  explicit BlockWriter(std::FILE* stream) : stream_(stream), buffer_(2 * kBlockSize) {}
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
   ~BlockWriter() { flush(); }
 
-  void put(char c) { buffer_.push_back(c); }
-  void put(const char* text, size_t length) { buffer_.insert(buffer_.end(), text, text + length); }
+  void put(char c) {
+    make_room(1);
+    buffer_[used_++] = c;
+  }
+  void put(const char* text, size_t length) {
+    make_room(length);
+    std::memcpy(buffer_.data() + used_, text, length);
+    used_ += length;
+  }
   // Appends Windows-1252 text as UTF-8.
   void put_cp1252(const char* text, size_t length);
 
   // Writes the buffer out once it holds a full block.
   void end_record() {
-    if (buffer_.size() >= kBlockSize) write_out();
+    if (used_ >= kBlockSize) write_out();
   }
   // Writes everything out and flushes the stream.
   void flush();
@@ -36,9 +44,14 @@ class BlockWriter {
 
  private:
   void write_out();
+  void make_room(size_t length) {
+    if (buffer_.size() - used_ < length) grow(length);
+  }
+  void grow(size_t length);
 
   std::FILE* stream_;
-  std::vector<char> buffer_;
+  std::vector<char> buffer_;  // buffer_.size() is the capacity
+  size_t used_ = 0;
   bool ok_ = true;
 };
 
