@@ -144,6 +144,23 @@ run 1 "$pmr" lookup animals.fst --function 3 dog &&
 run 0 "$pmr" lookup animals.fst dog dogs mouse mice mouses && golden lookup_animals out.txt
 run 0 "$pmr" lookup animals.fst --inverse 'mouse[N][Pl]' 'dog[N][Sg]' && golden lookup_animals_inverse out.txt
 
+# The other lookup functions, on a file that serves 12, 27 and 28; a word
+# with a character outside the alphabet has no results for each of them.
+run 0 "$pmr" compile words.lex -o functions.fst --function 12 --function 27 --function 28 \
+  --creation-date 86400
+run 0 "$pmr" info functions.fst
+grep -q '^created: 86400 (1970-01-02 00:00:00 UTC)$' out.txt || fail "info: wrong creation date line"
+grep -q '^capabilities: 0x4f lookup generate base-forms inverse-base-forms tokenize$' out.txt ||
+  fail "info: wrong capabilities of functions.fst"
+grep -q '^functions: 12 (lookup), 27 (base forms), 28 (tokenizing)$' out.txt ||
+  fail "info: wrong functions of functions.fst"
+: >functions.txt
+for function in 3 5 7 9 11; do
+  echo "function $function" >>functions.txt
+  run 0 "$pmr" lookup functions.fst --function $function walks walk dog && cat out.txt >>functions.txt
+done
+golden lookup_functions functions.txt
+
 # ---- missing and damaged files --------------------------------------------------
 for command in info lookup; do
   run 1 "$pmr" $command nosuch.fst && expect_stderr \

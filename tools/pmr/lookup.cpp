@@ -24,7 +24,8 @@ constexpr const char kLookupHelp[] =
     "dropped). For each word prints one line 'WORD<TAB>RESULT' per result and\n"
     "then an empty line; a word without results gives 'WORD<TAB>+?'.\n"
     "Words and results are UTF-8 and are converted to and from Windows-1252;\n"
-    "a word with a character outside Windows-1252 has no results.\n"
+    "a word with a character outside Windows-1252 or outside the alphabet of\n"
+    "the file has no results.\n"
     "\n"
     "options:\n"
     "  --function N  lookup function: 2 analyses (default), 3 base forms,\n"
@@ -92,6 +93,10 @@ void Lookup::word(const char* text, size_t length) {
   if (word_.size() < length + 1) word_.resize(length + 1);
   int32_t count = 0;
   if (utf8_to_cp1252(text, length, word_.data()) >= 0) count = look_up(word_.data());
+  // Tokenizing (function 11) reports a character outside the alphabet as an
+  // error; the other functions answer such a word with no results, and so
+  // does this command for every function.
+  if (count == PMR_CHAR_NOT_IN_ALPHABET) count = 0;
   if (count < 0) {
     failed_ = true;
     std::fprintf(stderr, "pmr: %s: %.*s: %s\n", path_, static_cast<int>(length), text,
