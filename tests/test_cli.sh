@@ -102,6 +102,21 @@ run 0 "$pmr" lookup bad.fst tea tee 中 && golden lookup_skipped out.txt
 
 run 1 "$pmr" compile missing.lex -o missing.fst && expect_stderr_match '^pmr: missing\.lex'
 
+# Layout options reach the compiler: the results stay the same (their order
+# may follow the label codes, so lines are compared sorted).
+LC_ALL=C sort "$data/lookup_words.out" >words_sorted.txt
+for layout in "--label-base 0x60" "--page-size 8 --code16" "--page-size 8 --code16 --page-after" \
+  "--no-bound-byte --block-threshold 2" "--offset-table --block-threshold 2" "--no-blocks" \
+  "--table-width 2" "--long-direct" \
+  "--label-base 0x80 --page-size 7 --page-after --offset-table --block-threshold 1 --table-width 2 --long-direct --code16"; do
+  # shellcheck disable=SC2086
+  run 0 "$pmr" compile words.lex -o layout.fst --expansion $layout || continue
+  run 0 "$pmr" lookup layout.fst cat walks café cafés naïve € dog 中 ""
+  LC_ALL=C sort out.txt | cmp -s - words_sorted.txt || fail "lookup: other results with layout $layout"
+  run 0 "$pmr" expand layout.fst ""
+  LC_ALL=C sort out.txt | cmp -s - "$data/expand_all.out" || fail "expand: other words with layout $layout"
+done
+
 # ---- info ------------------------------------------------------------------------
 # The size line depends on the compiler's layout: it is checked against the
 # file, the rest against the golden output.
