@@ -8,12 +8,21 @@
 //   0x4C token boundary, 0x50..0x60 the letters a..e, 0x64 [Noun],
 //   0x68 [Verb], 0x6C [Pl]; z is code 0x40 on page 1.
 // Lexicon: ab -> ab[Noun], abc -> abc[Verb], b -> b (function 12, 27, ...).
+//
+// Further seeds are compiled by the tools' network compiler from small
+// lexicons and AT&T texts: ambiguity, shared suffixes, indexed arc blocks,
+// symbols beyond the first page, flag diacritics, surface-only symbols,
+// the expansion network and the other file layouts.
 #include <cstdint>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "fstmodel.h"
+#include "netcompile.h"
 
 namespace {
 
@@ -104,6 +113,92 @@ void use_sharing(FileModel* model, Sharing sharing) {
   if (sharing == Sharing::Far) model->far_table = {shared};
 }
 
+// Compiles `source` (lexicon or AT&T text) and saves the result.
+bool compile_seed(const std::string& source, pmrtools::CompileOptions options,
+                  const std::string& dir, const std::string& name) {
+  std::string path = dir + "/." + name + ".src";
+  std::ofstream(path, std::ios::binary) << source;
+  pmrtools::FileModel model;
+  pmrtools::CompileStats stats;
+  std::string error;
+  bool ok = pmrtools::compile_sources({path}, options, &model, &stats, &error);
+  ::unlink(path.c_str());
+  if (!ok) {
+    std::fprintf(stderr, "%s: %s\n", name.c_str(), error.c_str());
+    return false;
+  }
+  return save(model, dir, name);
+}
+
+std::string many_words_lexicon() {
+  std::string text;
+  const char* endings[] = {"", "s", "ed", "ing"};
+  const char* tags[] = {"[V][Inf]", "[V][3sg]", "[V][Past]", "[V][Prog]"};
+  for (char first = 'a'; first <= 'p'; ++first) {
+    std::string stem = std::string(1, first) + "ark";
+    for (int e = 0; e < 4; ++e) text += stem + endings[e] + "\t" + stem + tags[e] + "\n";
+  }
+  text += "walk\twalk[N][Sg]\nwalks\twalk[N][Pl]\n";
+  return text;
+}
+
+std::string many_tags_lexicon() {
+  std::string text;
+  for (int i = 0; i < 70; ++i) {
+    text += "w" + std::to_string(i % 10) + "\tw[T" + std::to_string(i) + "]\n";
+  }
+  text += "z\tz[Last]\n";
+  return text;
+}
+
+bool compiled_seeds(const std::string& dir) {
+  bool ok = true;
+  const std::string small =
+      "cat\tcat[N][Sg]\ncats\tcat[N][Pl]\nsaw\tsee[V][Past]\nsaw\tsaw[N][Sg]\n"
+      "the\tthe[Det]\nrun\trun[V][Inf]\nran\trun[V][Past]\n\xc3\xa9t\xc3\xa9\t\xc3\xa9t\xc3\xa9[N]\n";
+  pmrtools::CompileOptions options;
+  options.functions = {12, 23, 27, 28};
+  options.expansion = true;
+  options.copyright = "Compiled seed";
+  ok &= compile_seed(small, options, dir, "compiled_small.fst");
+
+  pmrtools::CompileOptions blocks;
+  blocks.functions = {12, 27};
+  blocks.block_threshold = 3;
+  blocks.layout.offset_table = true;
+  blocks.layout.bound_byte = false;
+  ok &= compile_seed(many_words_lexicon(), blocks, dir, "compiled_blocks_offsets.fst");
+
+  pmrtools::CompileOptions pages;
+  pages.functions = {12, 23, 27};
+  pages.layout.page_after = true;
+  pages.layout.table_width = 2;
+  ok &= compile_seed(many_tags_lexicon(), pages, dir, "compiled_pages_after.fst");
+
+  pmrtools::CompileOptions wide;
+  wide.functions = {12, 27};
+  wide.layout.code16 = true;
+  wide.layout.long_direct = true;
+  ok &= compile_seed(many_tags_lexicon(), wide, dir, "compiled_code16.fst");
+
+  // Flag diacritics (one loop through a clearing flag) and a surface-only
+  // symbol (b maps to nothing).
+  const std::string att =
+      "0\t1\t@P.NEG.ON@\t@P.NEG.ON@\n"
+      "0\t1\t@0@\t@0@\n"
+      "1\t2\ta\ta\n"
+      "2\t3\tb\t@0@\n"
+      "2\t3\t@U.NEG.ON@\t@U.NEG.ON@\n"
+      "3\t3\t@C.NEG@\t@C.NEG@\n"
+      "3\t4\t@0@\t[Neg]\n"
+      "3\t4\tc\t[Pos]\n"
+      "4\n";
+  pmrtools::CompileOptions flags;
+  flags.functions = {12, 23, 27, 28};
+  ok &= compile_seed(att, flags, dir, "compiled_flags.fst");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,5 +260,6 @@ int main(int argc, char** argv) {
   empty.copyright.clear();
   ok &= save(empty, dir, "seed_empty_word.fst");
 
+  ok &= compiled_seeds(dir);
   return ok ? 0 : 1;
 }
