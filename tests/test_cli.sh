@@ -236,6 +236,18 @@ cmp -s out.txt long.txt || fail "expand: a small buffer changes the listing of l
 run 0 "$pmr" expand many.fst a
 [ "$(cat out.txt)" = ab ] || fail "expand: the default length bound let a 1500-letter word through"
 
+# 1100 words a...ab: listing them needs more choice points than the first
+# lookup buffer holds, so the expansion starts again with a larger one and
+# skips what it already printed.
+awk 'BEGIN { s = ""; for (i = 1; i <= 1100; i++) { s = s "a"; print s "b\t" s "b" } }' >deep.lex
+run 0 "$pmr" compile deep.lex -o deep.fst --expansion
+run 0 "$pmr" expand deep.fst "" --max 5000
+cut -f1 deep.lex | LC_ALL=C sort >deep_words.txt
+LC_ALL=C sort out.txt | cmp -s - deep_words.txt || fail "expand: the 1100 deep words were not listed once each"
+cp out.txt deep_large.txt
+run 0 "$pmr" expand deep.fst "" --max 5000 --buffer-size 50
+cmp -s out.txt deep_large.txt || fail "expand: a small buffer changes the listing of deep words"
+
 if [ "$failures" != 0 ]; then
   echo "FAIL: $failures check(s) of the pmr command failed"
   exit 1
