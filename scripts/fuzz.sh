@@ -4,9 +4,11 @@
 #
 #   scripts/fuzz.sh [seconds] [target...]     (default: 120 s, every target)
 #
-# Each target runs on a copy of its saved inputs fuzz/corpus/<target>/ in
-# build-fuzz/; inputs that crash, leak, time out or run out of memory are
-# copied back into fuzz/corpus/<target>/ so that the replay tests keep them.
+# Each target runs on a copy of the saved inputs at the top of
+# fuzz/corpus/<target>/ in build-fuzz/; inputs that crash, leak or run out of
+# memory are copied back into fuzz/corpus/<target>/, inputs that time out into
+# fuzz/corpus/<target>/slow/, so that the replay tests (which read the
+# subdirectories too) keep them while later fuzzing runs do not stall on them.
 # fsm_fuzz also gets freshly generated transducer files from fuzz/make_seeds.cpp
 # in its working copy. Set PMR_FUZZ_BUILD to use another build directory and
 # PMR_FUZZ_FLAGS to pass more libFuzzer options.
@@ -79,7 +81,7 @@ for target in "${targets[@]}"; do
   fi
   work="$build/corpus-$target"; artifacts="$build/artifacts-$target"
   mkdir -p "$work" "$artifacts" "fuzz/corpus/$target"
-  cp -n "fuzz/corpus/$target"/* "$work"/ 2>/dev/null
+  find "fuzz/corpus/$target" -maxdepth 1 -type f -exec cp -n {} "$work"/ \;
   [ "$target" = fsm_fuzz ] && make_seeds "$work"
   echo "== $target: fuzzing for $seconds s"
   # shellcheck disable=SC2086
@@ -90,8 +92,10 @@ for target in "${targets[@]}"; do
   # Slow units are only reported; the others become regression inputs.
   for f in "$artifacts"/crash-* "$artifacts"/leak-* "$artifacts"/timeout-* "$artifacts"/oom-*; do
     [ -f "$f" ] || continue
-    cp "$f" "fuzz/corpus/$target/$(basename "$f")" && rm -f "$f"
-    echo "$target: kept $(basename "$f") in fuzz/corpus/$target/"
+    keep="fuzz/corpus/$target"
+    case "$(basename "$f")" in timeout-*) keep="$keep/slow"; mkdir -p "$keep" ;; esac
+    cp "$f" "$keep/$(basename "$f")" && rm -f "$f"
+    echo "$target: kept $(basename "$f") in $keep/"
     found=1
   done
   [ $rc -ne 0 ] || [ $found -ne 0 ] && status=1
