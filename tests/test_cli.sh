@@ -190,6 +190,18 @@ for length in 0 1 40 92 100 $((size / 2)) $((size - 1)); do
 done
 run 1 "$pmr" info words.lex && expect_stderr "pmr: words.lex: The file is of the wrong type, or is damaged."
 
+# Files that cannot be written.
+run 1 "$pmr" compile words.lex -o nodir/words.fst && expect_stderr_match '^pmr: .*nodir/words\.fst'
+if [ -w /dev/full ]; then
+  for command in "lookup words.fst cat" "expand words.fst ca" "info words.fst"; do
+    # shellcheck disable=SC2086
+    "$pmr" $command >/dev/full 2>err.txt
+    status=$?
+    [ "$status" = 1 ] && expect_stderr "pmr: cannot write the output" ||
+      fail "pmr $command to a full disk exited with $status"
+  done
+fi
+
 # ---- expansion ---------------------------------------------------------------------
 # The order of the words follows the label codes that the compiler chose, so
 # listings are compared with the golden files as sorted sets, and listings

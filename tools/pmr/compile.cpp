@@ -182,7 +182,9 @@ int run_compile(int argc, char** argv) {
   model.creation_date = request.creation_date_given ? request.creation_date
                                                     : default_creation_date();
   if (!pmrtools::save_fst_file(model, request.output, &error)) {
-    return failure(request.output + ": " + error);
+    // The writer's message may name the file already.
+    bool names_file = error.find(request.output) != std::string::npos;
+    return failure(names_file ? error : request.output + ": " + error);
   }
   std::error_code size_error;
   uintmax_t bytes = std::filesystem::file_size(request.output, size_error);
