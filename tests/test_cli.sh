@@ -92,6 +92,12 @@ run 0 "$pmr" compile --format att animals.att -o animals.fst --creation-date 0 &
 bytes=$(sed -E 's/.* ([0-9]+) bytes$/\1/' err.txt)
 [ "$bytes" = "$(stat -c %s animals.fst)" ] || fail "compile summary gives $bytes bytes for animals.fst"
 
+# Several inputs of both formats (recognised from their content) are joined.
+run 0 "$pmr" compile animals.att words.lex -o both.fst --creation-date 0
+run 0 "$pmr" lookup both.fst dog cat mice café
+[ "$(grep -v '^$' out.txt | cut -f2 | tr '\n' ' ')" = "dog[N][Sg] cat[N][Sg] mouse[N][Pl] café[N][Sg] " ] ||
+  fail "compile: two inputs were not joined: $(cat out.txt)"
+
 # A character outside Windows-1252 is an error that names file and line ...
 run 1 "$pmr" compile bad.lex -o bad.fst && expect_stderr_match '^pmr: bad\.lex:3: '
 [ -e bad.fst ] && fail "a failed compile left bad.fst behind"
