@@ -10,6 +10,11 @@ KIND:FILE:
   hfst:FILE       hfst-optimized-lookup FILE (word TAB analysis [TAB weight])
   ltproc:FILE     lt-proc -c FILE            (stream ^word/a1/a2$, case as given)
   ltproc-fold:FILE  lt-proc FILE             (its own upper/lower case folding)
+and, for the other direction (analysis in, surface words out):
+  pmr-gen:FILE    pmr lookup --inverse FILE  (tags given as [n])
+  flookup-gen:FILE  flookup FILE             (tags given as <n>)
+  hfst-gen:FILE   hfst-optimized-lookup FILE, FILE being an inverted network
+The words of the list may write tags either way; each tool gets its own.
 
 Analyses are normalised before comparing: tags written <n> become [n]; a
 missing analysis ("+?", lt-proc's "*word") is the empty set.  Words that
@@ -37,9 +42,11 @@ def normalise(analysis):
 
 # ---------------------------------------------------------------- parsers
 
-def parse_tab_blocks(text, words, kind):
+def parse_tab_blocks(text, words, kind, sent=None):
     """Reads "word TAB analysis" lines in blocks closed by an empty line, one
-    block per input word in input order (pmr, flookup, hfst)."""
+    block per input word in input order (pmr, flookup, hfst).  sent: the
+    words as the tool was given them (they are echoed so), when not words."""
+    sent = sent or words
     results = []
     block = []
     lines = text.split("\n")
@@ -57,12 +64,12 @@ def parse_tab_blocks(text, words, kind):
     if len(results) != len(words):
         raise SystemExit(f"compare: {kind} gave {len(results)} answers for {len(words)} words")
     table = {}
-    for word, block in zip(words, results):
+    for word, given, block in zip(words, sent, results):
         analyses = set()
         for line in block:
             fields = line.split("\t")
-            if fields[0] != word:
-                raise SystemExit(f"compare: {kind} answered {fields[0]!r} for {word!r}")
+            if fields[0] != given:
+                raise SystemExit(f"compare: {kind} answered {fields[0]!r} for {given!r}")
             if fields[-1] == "+?":
                 continue
             if len(fields) < 2:
@@ -138,9 +145,29 @@ def escape_for_ltproc(word):
     its special characters are escaped to reach it as plain text."""
     return "".join("\\" + c if c in LTPROC_SPECIAL else c for c in word)
 
+BRACKET_TAG = re.compile(r"\[([^\[\]]+)\]")
+
+
+def input_for(kind, word):
+    """The word as one tool is given it: tags in its own notation."""
+    if kind == "pmr-gen":
+        return normalise(word)
+    if kind in ("flookup-gen", "hfst-gen"):
+        return BRACKET_TAG.sub(r"<\1>", word)
+    if kind.startswith("ltproc"):
+        return escape_for_ltproc(word)
+    return word
+
+
 def command_for(kind, path, pmr):
     if kind == "pmr":
         return [pmr, "lookup", path]
+    if kind == "pmr-gen":
+        return [pmr, "lookup", "--inverse", path]
+    if kind == "flookup-gen":
+        return ["flookup", path]
+    if kind == "hfst-gen":
+        return ["hfst-optimized-lookup", path]
     if kind == "flookup":
         return ["flookup", "-i", path]
     if kind == "hfst":
@@ -162,7 +189,7 @@ def analyse(spec, words, pmr):
     cmd = command_for(kind, path, pmr)
     if shutil.which(cmd[0]) is None and not os.path.exists(cmd[0]):
         raise SystemExit(f"compare: {cmd[0]} not found")
-    lines = [escape_for_ltproc(w) for w in words] if kind.startswith("ltproc") else words
+    lines = [input_for(kind, w) for w in words]
     data = "".join(w + "\n" for w in lines).encode("utf-8")
     run = subprocess.run(cmd, input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     if run.returncode != 0:
@@ -171,7 +198,7 @@ def analyse(spec, words, pmr):
     text = run.stdout.decode("utf-8", "replace")
     if kind.startswith("ltproc"):
         return parse_ltproc(text, words)
-    return parse_tab_blocks(text, words, kind), set()
+    return parse_tab_blocks(text, words, kind, lines), set()
 
 
 # ---------------------------------------------------------------- compare
@@ -200,6 +227,19 @@ def read_words(path):
             seen.add(w)
             unique.append(w)
     return unique
+
+
+def fits_cp1252(text):
+    try:
+        text.encode("cp1252")
+        return True
+    except UnicodeEncodeError:
+        return False
+
+
+def keep_cp1252(table):
+    """Drops the results that an 8-bit Windows-1252 network cannot hold."""
+    return {w: {x for x in results if fits_cp1252(x)} for w, results in table.items()}
 
 
 def compare(words, a, b):
@@ -240,24 +280,31 @@ def write_diff(path, diffs):
 
 def main():
     parser = argparse.ArgumentParser(description="Compares two analysers word by word.")
-    parser.add_argument("a", metavar="A", help="KIND:FILE (pmr, flookup, hfst, ltproc, ltproc-fold)")
+    parser.add_argument("a", metavar="A", help="KIND:FILE (pmr, flookup, hfst, ltproc, ltproc-fold, "
+                        "pmr-gen, flookup-gen, hfst-gen)")
     parser.add_argument("b", metavar="B", help="KIND:FILE")
     parser.add_argument("--words", default="build/models/words.txt", help="word list, one per line")
     parser.add_argument("--diff", help="write every difference to this file")
     parser.add_argument("--sample", type=int, default=20, help="differences to print")
     parser.add_argument("--limit", type=int, default=0, help="use only the first N words")
     parser.add_argument("--pmr", default=os.environ.get("PMR", "build/pmr"), help="the pmr tool")
+    parser.add_argument("--only-cp1252", action="store_true",
+                        help="leave out words and results with characters outside Windows-1252")
     parser.add_argument("--min-agreement", type=float, default=None,
                         help="exit 1 when the agreement (percent) is lower")
     args = parser.parse_args()
 
     words = read_words(args.words)
+    if args.only_cp1252:
+        words = [w for w in words if fits_cp1252(w)]
     if args.limit > 0:
         words = words[:args.limit]
     if not words:
         raise SystemExit("compare: the word list is empty")
     table_a, split_a = analyse(args.a, words, args.pmr)
     table_b, split_b = analyse(args.b, words, args.pmr)
+    if args.only_cp1252:
+        table_a, table_b = keep_cp1252(table_a), keep_cp1252(table_b)
     classes, diffs = compare(words, table_a, table_b)
     report(args, words, classes, diffs, (split_a, split_b), sys.stdout)
     if args.diff:
