@@ -82,9 +82,10 @@ run 2 "$pmr" lookup words.fst --function && expect_stderr_match "option --functi
 run 2 "$pmr" expand words.fst ca --max x && expect_stderr_match "option --max needs a number"
 run 2 "$pmr" compile words.lex && expect_stderr_match "no output file given"
 run 2 "$pmr" compile words.lex -o x.fst --table-width 4 && expect_stderr_match "--table-width"
+run 2 "$pmr" compile words.lex -o x.fst --copyright "中" && expect_stderr_match "outside Windows-1252"
 
 # ---- compiling ---------------------------------------------------------------
-run 0 "$pmr" compile words.lex -o words.fst --expansion --copyright "Copyright (c) the pmr authors" \
+run 0 "$pmr" compile words.lex -o words.fst --expansion --copyright "© the pmr authors, Zürich" \
   --version-text 2.0.1 --language 9 --creation-date 1700000000 &&
   expect_stderr_match '^pmr: words\.fst: [0-9]+ states, [0-9]+ arcs, [0-9]+ bytes$'
 run 0 "$pmr" compile --format att animals.att -o animals.fst --creation-date 0 &&

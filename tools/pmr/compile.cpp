@@ -9,6 +9,7 @@
 #include <system_error>
 #include <vector>
 
+#include "charset.h"
 #include "cli.h"
 #include "commands.h"
 #include "fstmodel.h"
@@ -34,7 +35,7 @@ constexpr const char kCompileHelp[] =
     "  --function N          serve function number N (repeatable; default: the\n"
     "                        lookup functions)\n"
     "  --expansion           add an expansion network (function 1)\n"
-    "  --copyright TEXT      copyright text (at most 255 bytes)\n"
+    "  --copyright TEXT      copyright text (at most 255 Windows-1252 bytes)\n"
     "  --version-text V      version text of the file (default 1.0)\n"
     "  --language N          language number (default 0)\n"
     "  --creation-date N     creation date number (default: the current time in\n"
@@ -108,8 +109,8 @@ bool layout_option(ArgCursor& args, pmrtools::CompileOptions* options, bool* fai
   return true;
 }
 
-// Parses the arguments; returns kExitOk to go on, else the exit status
-// (help shown: -1 is returned through *done).
+// Parses the arguments into *request. Returns the exit status of a usage
+// error, else kExitOk; *done is set when the help was shown instead.
 int parse_compile_arguments(int argc, char** argv, CompileRequest* request, bool* done) {
   ArgCursor args("compile", argc, argv);
   pmrtools::CompileOptions& options = request->options;
@@ -125,7 +126,7 @@ int parse_compile_arguments(int argc, char** argv, CompileRequest* request, bool
                args.is_option_with_value("--output", &text, &failed)) {
       request->output = text;
     } else if (args.is_option_with_value("--format", &text, &failed)) {
-      if (failed) break;
+      if (failed) return kExitUsage;
       if (text == "att") {
         options.format = pmrtools::SourceFormat::Att;
       } else if (text == "lexicon") {
@@ -143,7 +144,12 @@ int parse_compile_arguments(int argc, char** argv, CompileRequest* request, bool
     } else if (args.is_flag("--expansion")) {
       options.expansion = true;
     } else if (args.is_option_with_value("--copyright", &text, &failed)) {
-      options.copyright = text;
+      // The file holds Windows-1252 text; the argument is UTF-8.
+      std::vector<char> converted(text.size() + 1);
+      if (!failed && utf8_to_cp1252(text.data(), text.size(), converted.data()) < 0) {
+        return usage_error("compile", "the --copyright text has characters outside Windows-1252");
+      }
+      options.copyright = converted.data();
     } else if (args.is_option_with_value("--version-text", &text, &failed)) {
       options.version = text;
     } else if (args.is_number_option("--language", 0xFF, &value, &failed)) {
@@ -159,7 +165,6 @@ int parse_compile_arguments(int argc, char** argv, CompileRequest* request, bool
     }
     if (failed) return kExitUsage;
   }
-  if (failed) return kExitUsage;
   if (request->inputs.empty()) return usage_error("compile", "no input file given");
   if (request->output.empty()) return usage_error("compile", "no output file given (-o)");
   return kExitOk;
