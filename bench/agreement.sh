@@ -4,6 +4,10 @@
 #   pmr vs lt-proc -c, pmr vs flookup, pmr vs hfst   (when eng.pmr and pmr exist)
 #   flookup vs lt-proc -c, flookup vs hfst           (the peers among themselves)
 #   lt-proc (own case folding) vs lt-proc -c          (what the folding adds)
+# and, when MODELS/net-surfaces.txt and net-analyses.txt exist (made by
+# bench/network_words.sh; AGREE_NETWORK=1 makes them), every path of the main
+# dictionary: pmr vs flookup -i on the surfaces, pmr --inverse vs flookup on
+# the analyses (results outside Windows-1252 left out).
 # Extra arguments go to compare.py (e.g. --words FILE, --sample 5).
 #
 # usage: bench/agreement.sh [MODELS] [compare.py options]   (default build/models)
@@ -28,11 +32,24 @@ pairs+=("flookup:$models/eng.foma ltproc:$models/eng.automorf.bin"
         "ltproc-fold:$models/eng.automorf.bin ltproc:$models/eng.automorf.bin")
 
 status=0
+run_pair() {  # WORDS TAG A B [options]
+  local list=$1 tag=$2 a=$3 b=$4
+  shift 4
+  local name="diff-${tag}${a%%:*}-${b%%:*}.tsv"
+  echo "== ${a%%:*} vs ${b%%:*} on $(basename "$list")"
+  python3 "$here/compare.py" --words "$list" --diff "$models/$name" "$@" "$a" "$b" || status=1
+  echo
+}
 for pair in "${pairs[@]}"; do
   read -r a b <<< "$pair"
-  name="diff-${a%%:*}-${b%%:*}.tsv"
-  echo "== ${a%%:*} vs ${b%%:*}"
-  python3 "$here/compare.py" --words "$words" --diff "$models/$name" "$@" "$a" "$b" || status=1
-  echo
+  run_pair "$words" "" "$a" "$b" "$@"
 done
+
+if [ "${AGREE_NETWORK:-0}" = 1 ] && [ ! -f "$models/net-surfaces.txt" ]; then
+  "$here/network_words.sh" "$models"
+fi
+if [ -f "$models/net-surfaces.txt" ] && [ -x "$PMR" ] && [ -f "$models/eng.pmr" ]; then
+  run_pair "$models/net-surfaces.txt" net- "pmr:$models/eng.pmr" "flookup:$models/eng.foma" --only-cp1252 "$@"
+  run_pair "$models/net-analyses.txt" net- "pmr-gen:$models/eng.pmr" "flookup-gen:$models/eng.foma" --only-cp1252 "$@"
+fi
 exit $status
