@@ -147,6 +147,9 @@ printf 'cat\nwalks' | "$pmr" lookup words.fst >out.txt 2>err.txt
 [ "$(grep -c . out.txt)" = 3 ] || fail "lookup: a last line without line end was lost"
 run 0 "$pmr" lookup --flush words.fst <words.txt
 cmp -s out.txt from_arguments.txt || fail "lookup --flush gives different output"
+# Words that start with "-" follow "--".
+run 0 "$pmr" lookup words.fst -- -cat cat
+[ "$(head -1 out.txt)" = "$(printf -- '-cat\t+?')" ] || fail "lookup: a word after -- was not looked up"
 # Generation.
 run 0 "$pmr" lookup words.fst --inverse 'cat[N][Pl]' 'café[N][Pl]' 'walk[V][Past]' 'euro[N][Sg]' \
   'walk[V]' && golden lookup_inverse out.txt

@@ -31,7 +31,8 @@ constexpr const char kExpandHelp[] =
     "options:\n"
     "  --prefix N  number of free symbols before the piece (default 0)\n"
     "  --min N     list only words of at least N symbols (default 0)\n"
-    "  --max N     list only words of at most N symbols (default 1000)\n";
+    "  --max N     list only words of at most N symbols (default 1000)\n"
+    "  --          ends the options: a piece after it may start with '-'\n";
 
 constexpr uint64_t kDefaultMaximumLength = 1000;
 constexpr uint32_t kDefaultOutputSize = 4096;

@@ -2,6 +2,8 @@
 // pmrLookupByteString call per word, and prints the results in the format of
 // flookup and hfst-optimized-lookup (word TAB result lines, an empty line
 // after each word, "+?" for a word without results).
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -32,8 +34,10 @@ constexpr const char kLookupHelp[] =
     "                5 first base form, 7 shortest base form, 8 generation,\n"
     "                9 inverse base forms, 11 tokenizing\n"
     "  --inverse     generation: the same as --function 8\n"
-    "  --flush       write the results of each word at once (for pipes and\n"
-    "                interactive use); otherwise output goes out in large blocks\n"
+    "  --flush       write the results of each word at once (for pipes);\n"
+    "                otherwise output goes out in large blocks, except when\n"
+    "                standard input is a terminal\n"
+    "  --            ends the options: words after it may start with '-'\n"
     "\n"
     "A word whose lookup fails is reported on standard error as\n"
     "'pmr: FILE: WORD: message', answered with '+?' on standard output, and\n"
@@ -62,6 +66,7 @@ class Lookup {
 
   // Looks one UTF-8 word of the given length up and prints its block.
   void word(const char* text, size_t length);
+  void flush_each_word() { flush_each_ = true; }
   bool failed() const { return failed_; }
   bool output_ok() { out_.flush(); return out_.ok(); }
 
@@ -231,6 +236,7 @@ int run_lookup(int argc, char** argv) {
   {
     Lookup lookup(path, transducer, static_cast<int32_t>(function), flush_each);
     if (words.empty()) {
+      if (isatty(fileno(stdin))) lookup.flush_each_word();
       look_up_lines(stdin, &lookup);
       if (std::ferror(stdin)) status = failure("cannot read standard input");
     } else {
