@@ -788,7 +788,7 @@ int32_t list_tags(const pmr_fsm* fsm, uint16_t* values, int32_t capacity, char* 
     for (uint32_t i = 0; i < n; ++i) copy[i] = static_cast<char>(chars[2 * i + 1]);
     copy[n] = 0;
     used += n + 1;
-    values[m] = member_value(tagmode, m);
+    if (values != nullptr) values[m] = member_value(tagmode, m);
   }
   return int32_t(tagmode.members);
 }
