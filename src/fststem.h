@@ -24,6 +24,14 @@
 #include "fstread.h"
 #include "port.h"
 
+// The primitives sit on the hot path of every lookup: they are forced inline
+// so that each traversal keeps the network view in registers.
+#if defined(__GNUC__)
+#define PMR_STEM inline __attribute__((always_inline))
+#else
+#define PMR_STEM inline
+#endif
+
 namespace pmr {
 
 static_assert(kNetworkPadding >= 8, "arc skipping reads up to 8 bytes past a checked position");
@@ -64,7 +72,7 @@ struct Choice {
   uint32_t shadow_position;
 };
 
-inline void store_choice(uint8_t* entry, const Choice& c) {
+PMR_STEM void store_choice(uint8_t* entry, const Choice& c) {
   entry[kChoiceLabel] = c.label;
   entry[kChoiceShadowByte] = c.shadow_byte;
   store_u16(entry + kChoiceFlags, c.flags);
@@ -76,7 +84,7 @@ inline void store_choice(uint8_t* entry, const Choice& c) {
   store_u32(entry + kChoiceShadowPosition, c.shadow_position);
 }
 
-inline void load_choice(const uint8_t* entry, Choice* c) {
+PMR_STEM void load_choice(const uint8_t* entry, Choice* c) {
   c->label = entry[kChoiceLabel];
   c->shadow_byte = entry[kChoiceShadowByte];
   c->flags = load_u16(entry + kChoiceFlags);
@@ -105,7 +113,7 @@ inline ChoiceStack make_stack(uint8_t* area, uint32_t capacity) {
 inline bool stack_empty(const ChoiceStack& s) { return s.top >= s.capacity; }
 
 // False when no free entry remains (the caller reports PMR_STACK_OVERFLOW).
-inline bool stack_push(ChoiceStack* s, const Choice& c) {
+PMR_STEM bool stack_push(ChoiceStack* s, const Choice& c) {
   if (s->top <= 1) return false;
   --s->top;
   store_choice(s->area + size_t(s->top) * kChoiceSize, c);
@@ -113,7 +121,7 @@ inline bool stack_push(ChoiceStack* s, const Choice& c) {
 }
 
 // False when the stack is empty.
-inline bool stack_pop(ChoiceStack* s, Choice* c) {
+PMR_STEM bool stack_pop(ChoiceStack* s, Choice* c) {
   if (s->top >= s->capacity) return false;
   load_choice(s->area + size_t(s->top) * kChoiceSize, c);
   ++s->top;
@@ -183,14 +191,14 @@ inline bool has_sibling(uint8_t b) { return (b & 2) != 0; }
 inline bool is_final(uint8_t b) { return (b & 1) != 0; }
 
 // The byte at `pos`; the end byte (0) at or past the end of the block.
-inline uint8_t byte_at(const NetCode& n, uint32_t pos) { return pos < n.size ? n.bytes[pos] : 0; }
+PMR_STEM uint8_t byte_at(const NetCode& n, uint32_t pos) { return pos < n.size ? n.bytes[pos] : 0; }
 
 inline bool is_label(const NetCode& n, uint8_t b) { return b >= n.label_base; }
 
 // Marks a position that designates nothing (reads as the end byte).
 constexpr uint32_t kNoPosition = 0xFFFFFFFFu;
 
-inline uint32_t table_position(const uint8_t* table, uint32_t count, uint32_t width,
+PMR_STEM uint32_t table_position(const uint8_t* table, uint32_t count, uint32_t width,
                                uint32_t index) {
   if (table == nullptr || index >= count) return kNoPosition;
   const uint8_t* e = table + size_t(index) * width;
@@ -199,7 +207,7 @@ inline uint32_t table_position(const uint8_t* table, uint32_t count, uint32_t wi
 
 // The position designated by the reference whose pointer byte `b` stands at
 // `pos` (pos < size); kNoPosition when it designates nothing.
-inline uint32_t reference_target(const NetCode& n, uint32_t pos, uint8_t b) {
+PMR_STEM uint32_t reference_target(const NetCode& n, uint32_t pos, uint8_t b) {
   const uint8_t* p = n.bytes + pos;  // p[1], p[2] lie inside the padding at worst
   if (b >= n.direct_base) return (uint32_t(b - n.direct_base) << 16) | (uint32_t(p[1]) << 8) | p[2];
   if (b >= n.far_base) {
@@ -214,7 +222,7 @@ inline uint32_t reference_target(const NetCode& n, uint32_t pos, uint8_t b) {
 // designated position and the byte there is returned. A label byte or the end
 // byte is returned as it is. A reference that leads outside the block or to
 // another pointer byte gives the end byte: references never chain.
-inline uint8_t resolve(const NetCode& n, uint32_t* pos, uint8_t b) {
+PMR_STEM uint8_t resolve(const NetCode& n, uint32_t* pos, uint8_t b) {
   if (b == 0 || b >= n.label_base) return b;
   uint32_t target = reference_target(n, *pos, b);
   uint8_t t = byte_at(n, target);
@@ -224,7 +232,7 @@ inline uint8_t resolve(const NetCode& n, uint32_t* pos, uint8_t b) {
 }
 
 // Moves to the byte after *pos and resolves a reference found there.
-inline uint8_t advance(const NetCode& n, uint32_t* pos) {
+PMR_STEM uint8_t advance(const NetCode& n, uint32_t* pos) {
   if (*pos >= n.size) return 0;
   uint32_t p = *pos + 1;
   if (p >= n.size) {
@@ -237,7 +245,7 @@ inline uint8_t advance(const NetCode& n, uint32_t* pos) {
 
 // Bytes taken by the reference (or end byte) `b` at `pos`, as arc skipping
 // counts them.
-inline uint32_t reference_length(const NetCode& n, uint32_t pos, uint8_t b) {
+PMR_STEM uint32_t reference_length(const NetCode& n, uint32_t pos, uint8_t b) {
   if (b == 0 || b < n.far_base) return 1;
   if (b < n.direct_base) return 2;
   if (!n.long_direct) return 3;
@@ -251,7 +259,7 @@ inline uint32_t reference_length(const NetCode& n, uint32_t pos, uint8_t b) {
 // arc's target, where its next sibling (or a reference to the rest of the
 // list) stands. The scan counts the targets still to be passed; it stops at
 // the end of the block.
-inline uint32_t skip_arc(const NetCode& n, uint32_t pos) {
+PMR_STEM uint32_t skip_arc(const NetCode& n, uint32_t pos) {
   if (pos >= n.size) return n.size;
   uint32_t q = pos + 1;
   uint32_t pending = 1;
@@ -273,7 +281,7 @@ inline uint32_t skip_arc(const NetCode& n, uint32_t pos) {
 
 // The next sibling of the arc at *pos: *pos becomes its position and its
 // label byte is returned (0 when there is none to be read).
-inline uint8_t next_sibling(const NetCode& n, uint32_t* pos) {
+PMR_STEM uint8_t next_sibling(const NetCode& n, uint32_t* pos) {
   uint32_t q = skip_arc(n, *pos);
   *pos = q;
   return resolve(n, pos, byte_at(n, q));
@@ -283,7 +291,7 @@ inline uint8_t next_sibling(const NetCode& n, uint32_t* pos) {
 
 // The block base reached through the block arc at `arc_pos`: *base is its
 // position, the returned byte the base slot's label byte (0: no block).
-inline uint8_t block_base(const NetCode& n, uint32_t arc_pos, uint32_t* base) {
+PMR_STEM uint8_t block_base(const NetCode& n, uint32_t arc_pos, uint32_t* base) {
   *base = arc_pos;
   uint8_t b = advance(n, base);
   return b >= n.label_base ? b : 0;
@@ -291,7 +299,7 @@ inline uint8_t block_base(const NetCode& n, uint32_t arc_pos, uint32_t* base) {
 
 // Single-slot lookup of code `c` in the block of the block arc at `arc_pos`.
 // On success *pos and *b are the matching slot and its label byte.
-inline bool block_lookup(const NetCode& n, uint32_t arc_pos, uint8_t c, uint32_t* pos,
+PMR_STEM bool block_lookup(const NetCode& n, uint32_t arc_pos, uint8_t c, uint32_t* pos,
                          uint8_t* b) {
   uint32_t base;
   uint8_t first = block_base(n, arc_pos, &base);
@@ -324,7 +332,7 @@ inline bool block_lookup(const NetCode& n, uint32_t arc_pos, uint8_t c, uint32_t
 // byte) is *b at *pos. On a match *pos and *b are the matching arc (an arc of
 // the list or a block slot). No choice point is left. The walk over the list
 // is bounded by the block size: a longer list must be a cycle.
-inline bool lookup_symbol(const NetCode& n, uint32_t* pos, uint8_t* b, uint8_t c) {
+PMR_STEM bool lookup_symbol(const NetCode& n, uint32_t* pos, uint8_t* b, uint8_t c) {
   uint32_t p = *pos;
   uint8_t x = *b;
   bool block_seen = false;
@@ -358,7 +366,7 @@ inline bool lookup_symbol(const NetCode& n, uint32_t* pos, uint8_t* b, uint8_t c
 // at `arc_pos`: *slot and *slot_byte become the first slot, *shadow_pos and
 // *shadow_byte the shadowing sibling (the arc after the block arc in its own
 // list; shadow byte kNoShadow when there is none). False: no block there.
-inline bool block_begin(const NetCode& n, uint32_t arc_pos, uint8_t arc_byte, uint32_t* slot,
+PMR_STEM bool block_begin(const NetCode& n, uint32_t arc_pos, uint8_t arc_byte, uint32_t* slot,
                         uint8_t* slot_byte, uint32_t* shadow_pos, uint8_t* shadow_byte) {
   *shadow_pos = arc_pos;
   *shadow_byte = kNoShadow;
@@ -371,7 +379,7 @@ inline bool block_begin(const NetCode& n, uint32_t arc_pos, uint8_t arc_byte, ui
 }
 
 // Moves the shadowing sibling to its own next sibling (kNoShadow when none).
-inline void shadow_next(const NetCode& n, uint32_t* shadow_pos, uint8_t* shadow_byte) {
+PMR_STEM void shadow_next(const NetCode& n, uint32_t* shadow_pos, uint8_t* shadow_byte) {
   if (*shadow_byte == kNoShadow || !has_sibling(*shadow_byte)) {
     *shadow_byte = kNoShadow;
     return;
@@ -381,7 +389,7 @@ inline void shadow_next(const NetCode& n, uint32_t* shadow_pos, uint8_t* shadow_
 }
 
 // The slot 4 bytes after `slot` (0 when it cannot be read as a label byte).
-inline uint8_t slot_next(const NetCode& n, uint32_t* slot) {
+PMR_STEM uint8_t slot_next(const NetCode& n, uint32_t* slot) {
   *slot += 4;
   uint8_t s = byte_at(n, *slot);
   return s >= n.label_base ? s : 0;
@@ -390,7 +398,7 @@ inline uint8_t slot_next(const NetCode& n, uint32_t* slot) {
 // From the slot *slot with label byte *slot_byte (0: unreadable), passes over
 // holes that have a further slot. False when the enumeration ends here: a
 // hole without a further slot, or an unreadable slot (the caller backtracks).
-inline bool slot_settle(const NetCode& n, uint32_t* slot, uint8_t* slot_byte) {
+PMR_STEM bool slot_settle(const NetCode& n, uint32_t* slot, uint8_t* slot_byte) {
   uint8_t s = *slot_byte;
   for (;;) {
     if (s < n.label_base) return false;
@@ -413,7 +421,7 @@ inline bool slot_is_shadowed(uint8_t slot_byte, uint8_t shadow_byte) {
 // Applies the flag arc `b` to the flag register word. True: the arc is taken
 // (*flags updated); false: refused. Registers beyond the eight of the word
 // read as unset and are not stored.
-inline bool apply_flag(const NetCode& n, uint8_t b, uint16_t* flags) {
+PMR_STEM bool apply_flag(const NetCode& n, uint8_t b, uint16_t* flags) {
   uint32_t d = uint32_t(b - n.label_base);
   uint32_t r = d >> 4;
   uint32_t v = (d >> 2) & 3;
