@@ -6,13 +6,16 @@
 // damaged or looping networks that must end without harm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "fsttest.h"
+#include "netcompile.h"
 
 namespace {
 
@@ -887,6 +890,56 @@ TEST_F(Engine, RandomNetworksNeitherCrashNorHang) {
     pmrBreakByteStringToken(reinterpret_cast<const char*>(coded), buffer, sizeof buffer, offsets, 4,
                             1, fsm());
   }
+}
+
+
+// ---- compiled lexicons ------------------------------------------------------------
+
+// A lexicon compiled to serve the lookup functions 12 and 27.
+class Compiled : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string text =
+        "cats\tcat[n][pl]\n"
+        "cat\tcat[n][sg]\n"
+        "dogs\tdog[vblex][pres][p3][sg]\n"
+        "dogs\tdog[n][pl]\n"
+        "ab\tba\n"
+        "went\tgo[vblex][past]\n" +
+        std::string(150, 'z') + "\tlong[n]\n";
+    pmrtest::TempFile source(std::vector<uint8_t>(text.begin(), text.end()));
+    pmrtools::CompileOptions options;
+    options.format = pmrtools::SourceFormat::Lexicon;
+    options.functions = {12, 27};
+    pmrtools::FileModel model;
+    pmrtools::CompileStats stats;
+    std::string error;
+    ASSERT_TRUE(pmrtools::compile_sources({source.path()}, options, &model, &stats, &error)) << error;
+    fsm_.reset(new LoadedFsm(model));
+    ASSERT_TRUE(fsm_->ok()) << fsm_->code();
+  }
+  std::vector<std::string> get(const std::string& word, int32_t function) {
+    Results r = lookup(fsm_->get(), word, function, 4096);
+    EXPECT_GE(r.code, 0) << word;
+    std::sort(r.words.begin(), r.words.end());
+    return r.words;
+  }
+  std::unique_ptr<LoadedFsm> fsm_;
+};
+
+TEST_F(Compiled, EveryLookupFunction) {
+  EXPECT_EQ(get("cats", 2), words({"cat[n][pl]"}));
+  EXPECT_EQ(get("dogs", 2), words({"dog[n][pl]", "dog[vblex][pres][p3][sg]"}));
+  EXPECT_EQ(get("dogs", 3), words({"dog[n][pl]", "dog[vblex][pres][p3][sg]"}));
+  EXPECT_EQ(get("dogs", 7), words({"dog[n][pl]"}));
+  EXPECT_EQ(get("dogs", 5).size(), 1u);
+  EXPECT_EQ(get("go[vblex][past]", 8), words({"went"}));
+  EXPECT_EQ(get("ba", 9), words({"ab"}));
+  EXPECT_TRUE(get("go[vblex][past]", 9).empty());  // function 9 reads no tags
+  EXPECT_TRUE(get("do", 2).empty());
+  EXPECT_EQ(get(std::string(150, 'z'), 2), words({"long[n]"}));
+  EXPECT_EQ(get("long[n]", 8), std::vector<std::string>{std::string(150, 'z')});
+  EXPECT_EQ(lookup(fsm_->get(), "cats", 11).code, PMR_INVALID_FUNCTION);
 }
 
 }  // namespace
