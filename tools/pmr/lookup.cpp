@@ -71,7 +71,7 @@ class Lookup {
   bool output_ok() { out_.flush(); return out_.ok(); }
 
  private:
-  int32_t look_up(const char* coded_word);
+  int32_t look_up(const char* word);
   void print_results(const char* text, size_t length, int32_t count);
   void print_no_result(const char* text, size_t length);
 
