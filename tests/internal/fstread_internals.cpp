@@ -3,7 +3,7 @@
 // tag list encoder and its marks, the tag listing, the bounded accessors of
 // symbol characters, tag names and near/far tables, and the encoder's input
 // limit and closing separator. The library hides these symbols, so this
-// program is compiled from the sources by tests/fstread_internals.sh.
+// program links the static archive of the library objects.
 #include <gtest/gtest.h>
 
 #include <cstring>
