@@ -895,8 +895,10 @@ TEST_F(Engine, RandomNetworksNeitherCrashNorHang) {
 
 // ---- compiled lexicons ------------------------------------------------------------
 
-// A lexicon compiled to serve the lookup functions 12 and 27.
-class Compiled : public ::testing::Test {
+// A lexicon compiled to serve the lookup functions 12 and 27, in the
+// default layout and with small pages after the code bytes (so that tags
+// and letters carry page bytes).
+class Compiled : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     const std::string text =
@@ -905,12 +907,18 @@ class Compiled : public ::testing::Test {
         "dogs\tdog[vblex][pres][p3][sg]\n"
         "dogs\tdog[n][pl]\n"
         "ab\tba\n"
-        "went\tgo[vblex][past]\n" +
+        "went\tgo[vblex][past]\n"
+        "x\ta[verylongtag]\n"
+        "x\tabcd\n" +
         std::string(150, 'z') + "\tlong[n]\n";
     pmrtest::TempFile source(std::vector<uint8_t>(text.begin(), text.end()));
     pmrtools::CompileOptions options;
     options.format = pmrtools::SourceFormat::Lexicon;
     options.functions = {12, 27};
+    if (GetParam()) {
+      options.layout.page_after = true;
+      options.layout.page_size = 9;
+    }
     pmrtools::FileModel model;
     pmrtools::CompileStats stats;
     std::string error;
@@ -927,7 +935,7 @@ class Compiled : public ::testing::Test {
   std::unique_ptr<LoadedFsm> fsm_;
 };
 
-TEST_F(Compiled, EveryLookupFunction) {
+TEST_P(Compiled, EveryLookupFunction) {
   EXPECT_EQ(get("cats", 2), words({"cat[n][pl]"}));
   EXPECT_EQ(get("dogs", 2), words({"dog[n][pl]", "dog[vblex][pres][p3][sg]"}));
   EXPECT_EQ(get("dogs", 3), words({"dog[n][pl]", "dog[vblex][pres][p3][sg]"}));
@@ -940,6 +948,11 @@ TEST_F(Compiled, EveryLookupFunction) {
   EXPECT_EQ(get(std::string(150, 'z'), 2), words({"long[n]"}));
   EXPECT_EQ(get("long[n]", 8), std::vector<std::string>{std::string(150, 'z')});
   EXPECT_EQ(lookup(fsm_->get(), "cats", 11).code, PMR_INVALID_FUNCTION);
+  // The shortest result counts a tag by the length of its name.
+  EXPECT_EQ(get("x", 7), words({"abcd"}));
+  EXPECT_EQ(get("x", 2), words({"a[verylongtag]", "abcd"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(Layouts, Compiled, ::testing::Bool());
 
 }  // namespace
