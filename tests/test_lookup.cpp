@@ -91,6 +91,7 @@ struct Options {
   bool offset_table = false;
   bool long_direct = false;
   uint8_t table_width = 3;
+  bool page_after = false;
   std::vector<uint32_t> near_table;
   std::vector<uint32_t> far_table;
   std::vector<int> functions = {12, 27, 28};
@@ -109,11 +110,13 @@ FileModel engine_model(const Net& net, const Options& o = Options()) {
   model.layout.offset_table = o.offset_table;
   model.layout.long_direct = o.long_direct;
   model.layout.table_width = o.table_width;
+  model.layout.page_after = o.page_after;
   model.symbol_chars.assign(64, '?');
   model.symbol_names.assign(64, "");
   for (int i = 0; i < 26; ++i) model.symbol_chars[5 + i] = uint16_t('a' + i);
   model.symbol_chars[4] = '|';
   model.symbol_chars[61] = '{';  // code 0x34 with one page byte
+  model.symbol_chars[60] = '~';  // the token boundary's code byte with one page byte
   model.symbol_names[48] = "Noun";
   model.symbol_names[49] = "Verb";
   model.tags = {{"Noun", symbol_value(kNoun, 0)}, {"Verb", symbol_value(kVerb, 0)}};
@@ -728,6 +731,36 @@ TEST_F(Engine, TokenEndsGiveBackSymbolsAfterTheBoundary) {
             PMR_UNRECOGNIZED_TOKEN);
   EXPECT_EQ(pmrBreakByteStringToken(nullptr, buffer, sizeof buffer, offsets, 4, 0, fsm()),
             PMR_NULL_POINTER);
+}
+
+TEST_F(Engine, ABoundaryCodeByteWithPageBytesIsNoBoundary) {
+  char buffer[64];
+  uint32_t offsets[2];
+  for (bool page_after : {false, true}) {
+    Options o;
+    o.page_after = page_after;
+    // The symbol '~' is the boundary's code byte with one page byte.
+    Net n;
+    n.lab(0x20).lab(letter('a'));
+    if (page_after) n.lab(kTb).lab(kPage, kFinal).end();
+    else n.lab(kPage).lab(kTb, kFinal).end();
+    load(n, o);
+    std::vector<uint8_t> coded = {letter('a'), page_after ? kTb : kPage, page_after ? kPage : kTb, 0};
+    const char* input = reinterpret_cast<const char*>(coded.data());
+    EXPECT_EQ(pmrBreakByteStringToken(input, buffer, sizeof buffer, offsets, 2, 0, fsm()), 0)
+        << page_after;
+    EXPECT_EQ(offsets[0], 0u);
+    // The same path read as a plain boundary when the page byte is not there.
+    Net m;
+    m.lab(0x20).lab(letter('a')).lab(kTb, kFinal).end();
+    load(m, o);
+    const uint8_t plain[] = {letter('a'), kTb, 0};
+    EXPECT_EQ(pmrBreakByteStringToken(reinterpret_cast<const char*>(plain), buffer, sizeof buffer,
+                                      offsets, 2, 0, fsm()),
+              1);
+    EXPECT_EQ(offsets[0], 2u);
+    EXPECT_STREQ(buffer, "a|");
+  }
 }
 
 TEST_F(Engine, PrefixModeReportsInputEndingInsideALongerToken) {
