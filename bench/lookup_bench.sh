@@ -9,8 +9,11 @@
 #   total s    mean time of a run on the whole input (hyperfine, BENCH_RUNS runs)
 #   words/s    input words / total time
 #   lookup w/s input words / (total - start): the lookup rate without loading
+#   cpu s      mean user + system time of a whole run
+#   words/cpu-s input words / cpu time: steadier than wall time on a busy machine
 #   peak MB    peak resident memory of one whole run (/usr/bin/time -f %M)
-#   speed pmr/x, mem pmr/x   pmr's words/s and peak memory over the peer's
+#   speed pmr/x, cpu pmr/x, mem pmr/x   pmr's words/s, words/cpu-s and peak
+#              memory over the peer's
 # The analysers: pmr lookup, flookup -i (foma), hfst-optimized-lookup (in
 # its default output format and with -f, its fast mode),
 # lt-proc -c (lttoolbox, on its own binary network; lt-proc also tokenises
@@ -85,7 +88,7 @@ import json, sys
 start = json.load(open(sys.argv[1]))["results"][0]
 total = json.load(open(sys.argv[2]))["results"][0]
 print("\t".join(map(str, ["$name", $size, start["mean"], total["mean"], total["stddev"] or 0.0,
-                          $peak, $words])))
+                          total["user"] + total["system"], $peak, $words])))
 PY
 done
 
@@ -93,22 +96,24 @@ python3 - "$rows" <<'PY' | tee "${BENCH_OUT:-/dev/null}"
 import sys
 rows = []
 for line in open(sys.argv[1]):
-    name, size, start, total, sd, peak, words = line.rstrip("\n").split("\t")
+    name, size, start, total, sd, cpu, peak, words = line.rstrip("\n").split("\t")
     rows.append(dict(name=name, size=int(size), start=float(start), total=float(total),
-                     sd=float(sd), peak=int(peak), words=int(words)))
+                     sd=float(sd), cpu=float(cpu), peak=int(peak), words=int(words)))
 for r in rows:
     r["wps"] = r["words"] / r["total"]
+    r["cps"] = r["words"] / r["cpu"] if r["cpu"] > 0 else float("inf")
     lookup_time = r["total"] - r["start"]
     r["lwps"] = r["words"] / lookup_time if lookup_time > 0 else float("inf")
 pmr = next((r for r in rows if r["name"] == "pmr"), None)
-head = f"{'analyser':<10} {'network':>10} {'start s':>8} {'total s':>14} {'words/s':>10} {'lookup w/s':>11} {'peak MB':>8}"
+head = f"{'analyser':<10} {'network':>10} {'start s':>8} {'total s':>14} {'words/s':>10} {'lookup w/s':>11} {'cpu s':>7} {'words/cpu-s':>11} {'peak MB':>8}"
 if pmr:
-    head += f" {'speed pmr/x':>11} {'mem pmr/x':>9}"
+    head += f" {'speed pmr/x':>11} {'cpu pmr/x':>9} {'mem pmr/x':>9}"
 print(head)
 for r in rows:
     line = (f"{r['name']:<10} {r['size']:>10} {r['start']:>8.3f} {r['total']:>8.3f} ±{r['sd']:<5.3f}"
-            f"{r['wps']:>10.0f} {r['lwps']:>11.0f} {r['peak'] / 1024:>8.1f}")
+            f"{r['wps']:>10.0f} {r['lwps']:>11.0f} {r['cpu']:>7.3f} {r['cps']:>11.0f} {r['peak'] / 1024:>8.1f}")
     if pmr:
-        line += f" {pmr['wps'] / r['wps']:>11.2f} {pmr['peak'] / r['peak']:>9.2f}"
+        line += (f" {pmr['wps'] / r['wps']:>11.2f} {pmr['cps'] / r['cps']:>9.2f}"
+                 f" {pmr['peak'] / r['peak']:>9.2f}")
     print(line)
 PY
