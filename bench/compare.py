@@ -192,7 +192,13 @@ def analyse(spec, words, pmr):
     lines = [input_for(kind, w) for w in words]
     data = "".join(w + "\n" for w in lines).encode("utf-8")
     run = subprocess.run(cmd, input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    if run.returncode != 0:
+    # pmr lookup answers a word whose lookup fails with "+?", says why on
+    # standard error, goes on and exits with 1 at the end.
+    failures = run.stderr.decode("utf-8", "replace").splitlines()
+    if kind.startswith("pmr") and run.returncode == 1 and failures:
+        print(f"note: {kind} could not look up {len(failures)} words, e.g. {failures[0]}",
+              file=sys.stderr)
+    elif run.returncode != 0:
         raise SystemExit(f"compare: {' '.join(cmd)} failed ({run.returncode}): "
                          f"{run.stderr.decode('utf-8', 'replace')[:500]}")
     text = run.stdout.decode("utf-8", "replace")
