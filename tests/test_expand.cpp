@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -638,6 +639,52 @@ TEST(ExpandHand, SilentLoopsEnd) {
   LoadedFsm flags(hand_model({0x40, kFlagMarker, flag(1, 1), kNear}, {1}));
   ASSERT_TRUE(flags.ok());
   EXPECT_EQ(expand_once(flags.get(), "", Bounds{}, &words), 0);
+}
+
+TEST(ExpandHand, CyclicArcListsEnd) {
+  // A list whose tail refers back to its own first arc: the same arc is
+  // tried again and again. Without results, the work bound ends the call.
+  LoadedFsm barren(hand_model({0x40, uint8_t(letter('a') | kMore), 0x00, kNear}, {1}));
+  ASSERT_TRUE(barren.ok());
+  std::vector<std::string> words;
+  EXPECT_EQ(expand_once(barren.get(), "", Bounds{}, &words), PMR_STACK_OVERFLOW);
+  // With a final arc, every round is a result: the output buffer fills.
+  LoadedFsm fertile(hand_model({0x40, uint8_t(letter('a') | kMore | kFinal), 0x00, kNear}, {1}));
+  ASSERT_TRUE(fertile.ok());
+  Buffer b(64, 256, 100);
+  std::vector<char> out(101);
+  for (int32_t continuing = 0; continuing < 2; ++continuing) {
+    EXPECT_EQ(pmrExpandByteStringPartialWord("", out.data(), 101, b.get(), 0, 0, 9, continuing,
+                                             0, fertile.get()),
+              PMR_CLIENT_OUTPUT_FULL);
+    EXPECT_EQ(pmrLookupBufferResultCount(b.get()), 50u);
+  }
+}
+
+TEST(ExpandHand, RandomNetworksNeitherCrashNorHang) {
+  std::mt19937 random(4242);
+  const char* pieces[] = {"", "a", "ba"};
+  for (int round = 0; round < 150; ++round) {
+    std::vector<uint8_t> net = {uint8_t(0x40 | (random() & 1))};
+    const size_t size = 2 + random() % 50;
+    while (net.size() < size) net.push_back(uint8_t(random()));
+    const std::vector<uint32_t> near_table = {uint32_t(random() % 60), uint32_t(random() % 60)};
+    LoadedFsm fsm(hand_model(net, near_table));
+    if (!fsm.ok()) continue;
+    for (const char* piece : pieces) {
+      Buffer b(16, 32, 64);
+      std::vector<char> out(24);
+      int32_t r = 0;
+      for (int call = 0; call < 20; ++call) {
+        r = pmrExpandByteStringPartialWord(piece, out.data(), uint32_t(out.size()), b.get(),
+                                           uint32_t(round % 2), 0, 6, call > 0, 0, fsm.get());
+        EXPECT_TRUE(r >= 0 || r == PMR_CLIENT_OUTPUT_FULL || r == PMR_CLIENT_OUTPUT_TOO_SMALL ||
+                    r == PMR_STACK_OVERFLOW || r == PMR_CODED_OUTPUT_TOO_SMALL)
+            << "round " << round << ": " << r;
+        if (r != PMR_CLIENT_OUTPUT_FULL) break;
+      }
+    }
+  }
 }
 
 }  // namespace
