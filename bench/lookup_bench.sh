@@ -23,6 +23,7 @@
 # usage: bench/lookup_bench.sh [MODELS]   (default build/models, made by
 #                                          models/english/build.sh)
 # environment: PMR=path/to/pmr (default build/pmr)  BENCH_WORDS=1000000
+#              BENCH_LIST=file (the word list; default MODELS/words.txt)
 #              BENCH_RUNS=3  BENCH_ONLY="flookup hfst"  (a subset of
 #              pmr flookup hfst ltproc)  BENCH_OUT=file (also write the table)
 set -euo pipefail
@@ -37,19 +38,23 @@ for tool in hyperfine python3; do
   command -v "$tool" >/dev/null || { echo "lookup_bench: $tool is missing (scripts/peers-setup.sh)" >&2; exit 1; }
 done
 [ -x /usr/bin/time ] || { echo "lookup_bench: /usr/bin/time is missing (package time)" >&2; exit 1; }
-[ -f "$models/words.txt" ] || { echo "lookup_bench: $models/words.txt missing (models/english/build.sh $models)" >&2; exit 1; }
+list=${BENCH_LIST:-$models/words.txt}
+[ -f "$list" ] || { echo "lookup_bench: $list missing (models/english/build.sh $models)" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 input=$work/input.txt
 empty=$work/empty.txt
 : > "$empty"
-distinct=$(grep -c . "$models/words.txt")
+distinct=$(grep -c . "$list")
 copies=$(( (target_words + distinct - 1) / distinct ))
-for _ in $(seq "$copies"); do cat "$models/words.txt"; done > "$input"
+for _ in $(seq "$copies"); do cat "$list"; done > "$input"
 words=$(wc -l < "$input")
+# lt-proc reads a stream format: its special characters are escaped.
+ltproc_input=$work/input-ltproc.txt
+sed 's/[][\\^$/<>@{}*]/\\&/g' "$input" > "$ltproc_input"
 
-# name|network file|command (reads stdin)
+# name|network file|command (reads stdin)[|input file, when not the common one]
 candidates=()
 wanted() { case " $only " in *" $1 "*) return 0 ;; *) return 1 ;; esac; }
 if wanted pmr && [ -x "$pmr" ] && [ -f "$models/eng.pmr" ]; then
@@ -64,25 +69,26 @@ if wanted hfst && command -v hfst-optimized-lookup >/dev/null && [ -f "$models/e
   candidates+=("hfst-ol-f|$models/eng.hfstol|hfst-optimized-lookup -f $models/eng.hfstol")
 fi
 if wanted ltproc && command -v lt-proc >/dev/null && [ -e "$models/eng.automorf.bin" ]; then
-  candidates+=("lt-proc|$models/eng.automorf.bin|lt-proc -c $models/eng.automorf.bin")
+  candidates+=("lt-proc|$models/eng.automorf.bin|lt-proc -c $models/eng.automorf.bin|$ltproc_input")
 fi
 [ ${#candidates[@]} -gt 0 ] || { echo "lookup_bench: no analyser to measure" >&2; exit 1; }
 
 echo "load: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min)"
-echo "input: $words words ($copies copies of $distinct distinct forms); $runs runs each; $(nproc) cores"
+echo "input: $words words ($copies copies of the $distinct forms of $(basename "$list")); $runs runs each; $(nproc) cores"
 rows=$work/rows.tsv
 : > "$rows"
 for entry in "${candidates[@]}"; do
-  IFS='|' read -r name file cmd <<< "$entry"
+  IFS='|' read -r name file cmd own_input <<< "$entry"
+  in=${own_input:-$input}
   size=$(stat -L -c %s "$file")
   # hyperfine runs the command through sh for the redirections and takes
   # the shell's own start-up time off its figures.
   hyperfine --runs "$runs" --warmup 1 --export-json "$work/start.json" \
     "$cmd < $empty > /dev/null" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
   hyperfine --runs "$runs" --warmup 1 --export-json "$work/total.json" \
-    "$cmd < $input > /dev/null" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
+    "$cmd < $in > /dev/null" >/dev/null 2>>"$work/hyperfine.log" || { cat "$work/hyperfine.log" >&2; exit 1; }
   # shellcheck disable=SC2086
-  peak=$(/usr/bin/time -f %M $cmd < "$input" 2>&1 >/dev/null | tail -1)
+  peak=$(/usr/bin/time -f %M $cmd < "$in" 2>&1 >/dev/null | tail -1)
   python3 - "$work/start.json" "$work/total.json" >> "$rows" <<PY
 import json, sys
 start = json.load(open(sys.argv[1]))["results"][0]
