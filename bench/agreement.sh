@@ -4,7 +4,9 @@
 #   pmr vs lt-proc -c, pmr vs flookup, pmr vs hfst   (when eng.pmr and pmr exist)
 #   flookup vs lt-proc -c, flookup vs hfst           (the peers among themselves)
 #   lt-proc (own case folding) vs lt-proc -c          (what the folding adds)
-# and, when MODELS/net-surfaces.txt and net-analyses.txt exist (made by
+# On MODELS/mixed.txt (tokens with non-letters), when it exists: pmr vs
+# flookup -i and flookup vs lt-proc -c.
+# And, when MODELS/net-surfaces.txt and net-analyses.txt exist (made by
 # bench/network_words.sh; AGREE_NETWORK=1 makes them), every path of the main
 # dictionary: pmr vs flookup -i on the surfaces, pmr --inverse vs flookup on
 # the analyses (results outside Windows-1252 left out).
@@ -44,6 +46,13 @@ for pair in "${pairs[@]}"; do
   read -r a b <<< "$pair"
   run_pair "$words" "" "$a" "$b" "$@"
 done
+
+if [ -f "$models/mixed.txt" ]; then
+  if [ -x "$PMR" ] && [ -f "$models/eng.pmr" ]; then
+    run_pair "$models/mixed.txt" mixed- "pmr:$models/eng.pmr" "flookup:$models/eng.foma" "$@"
+  fi
+  run_pair "$models/mixed.txt" mixed- "flookup:$models/eng.foma" "ltproc:$models/eng.automorf.bin" "$@"
+fi
 
 if [ "${AGREE_NETWORK:-0}" = 1 ] && [ ! -f "$models/net-surfaces.txt" ]; then
   "$here/network_words.sh" "$models"

@@ -10,6 +10,7 @@
 #   OUT/eng.hfstol        HFST optimized-lookup network    (when hfst is installed)
 #   OUT/eng.automorf.bin  link to the original lttoolbox network (for lt-proc)
 #   OUT/words.txt         the English test word list (models/english/words.txt)
+#   OUT/mixed.txt         tokens with non-letters (wordlist.sh --mixed; needs fortunes)
 # Analysis direction everywhere: surface word in, "lemma<tag>..." out; foma
 # holds the surface on its upper side, so it is looked up with `flookup -i`.
 #
@@ -47,6 +48,9 @@ command -v lt-print >/dev/null || {
 
 ln -sf "$bin" "$out/eng.automorf.bin"
 cp "$here/words.txt" "$out/words.txt"
+if [ -d /usr/share/games/fortunes ] || [ -n "${FORTUNES_DIR:-}" ]; then
+  "$here/wordlist.sh" --mixed "$out/mixed.txt" 2>/dev/null
+fi
 
 # lt-print writes the empty symbol as "ε" and spaces literally; -H gives the
 # HFST escapes "@0@" and "@_SPACE_@" instead.  Both describe the same arcs;
