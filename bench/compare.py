@@ -195,7 +195,8 @@ def analyse(spec, words, pmr):
     # pmr lookup answers a word whose lookup fails with "+?", says why on
     # standard error, goes on and exits with 1 at the end.
     failures = run.stderr.decode("utf-8", "replace").splitlines()
-    if kind.startswith("pmr") and run.returncode == 1 and failures:
+    if (kind.startswith("pmr") and run.returncode == 1 and failures
+            and all(line.startswith("pmr: ") for line in failures)):
         print(f"note: {kind} could not look up {len(failures)} words, e.g. {failures[0]}",
               file=sys.stderr)
     elif run.returncode != 0:
