@@ -207,6 +207,8 @@ const LayoutCase kLayouts[] = {
        o->layout.direct_base = 1;
        o->layout.long_direct = true;
      }},
+    {"every state referenced", [](pmrtools::CompileOptions* o) { o->inplace_limit = 0; }},
+    {"large in-place subtrees", [](pmrtools::CompileOptions* o) { o->inplace_limit = 4096; }},
     {"chosen bases",
      [](pmrtools::CompileOptions* o) {
        o->layout.far_base = 0;
@@ -338,16 +340,21 @@ TEST(CompileAtt, FlagDiacriticsSetRefuseAndClear) {
       "4\t7\t@U.F.b@\t@U.F.b@\n7\t6\t2\t2\n"
       "4\t8\t@C.F@\t@C.F@\n8\t9\t3\t3\n9\t10\t@U.F.b@\t@U.F.b@\n10\t6\t4\t4\n"
       "6\n";
-  AttNetwork net(text);
-  ASSERT_TRUE(net.loaded());
-  EXPECT_EQ(net.analyse("xm1"), Results({"xm1"}));
-  EXPECT_EQ(net.analyse("xm2"), Results());
-  EXPECT_EQ(net.analyse("ym2"), Results({"ym2"}));
-  EXPECT_EQ(net.analyse("ym1"), Results());
-  EXPECT_EQ(net.analyse("xm34"), Results({"xm34"}));
-  EXPECT_EQ(net.analyse("ym34"), Results({"ym34"}));
-  EXPECT_EQ(net.generate("xm2"), Results());
-  EXPECT_EQ(net.generate("xm34"), Results({"xm34"}));
+  for (const LayoutCase& layout : kLayouts) {
+    SCOPED_TRACE(layout.name);
+    pmrtools::CompileOptions options;
+    layout.apply(&options);
+    AttNetwork net(text, options);
+    ASSERT_TRUE(net.loaded());
+    EXPECT_EQ(net.analyse("xm1"), Results({"xm1"}));
+    EXPECT_EQ(net.analyse("xm2"), Results());
+    EXPECT_EQ(net.analyse("ym2"), Results({"ym2"}));
+    EXPECT_EQ(net.analyse("ym1"), Results());
+    EXPECT_EQ(net.analyse("xm34"), Results({"xm34"}));
+    EXPECT_EQ(net.analyse("ym34"), Results({"ym34"}));
+    EXPECT_EQ(net.generate("xm2"), Results());
+    EXPECT_EQ(net.generate("xm34"), Results({"xm34"}));
+  }
 }
 
 TEST(CompileAtt, UnsupportedFlagsAndTooManyValues) {

@@ -316,6 +316,8 @@ bool compile_unchecked(const std::vector<std::string>& paths, const CompileOptio
   params.table_width = layout.table_width;
   params.indexed_blocks = options.indexed_blocks;
   params.block_threshold = options.block_threshold;
+  // Writing in place recurses along the subtree; keep that bounded.
+  params.inplace_limit = std::clamp(options.inplace_limit, 0, 4096);
   std::vector<const TokenAutomaton*> networks;
   for (const TokenAutomaton& a : automata) networks.push_back(&a);
   ByteCodeResult code;
