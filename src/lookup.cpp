@@ -47,7 +47,7 @@ struct Delivery {
   int32_t action;
   bool stop_at_eos;
   const pmr_fsm* fsm;
-  uint64_t compared;  // strings compared for duplicates (counted into the step budget)
+  uint64_t work;  // coded bytes read and strings compared (counted into the step budget)
 };
 
 int32_t room_of(uint32_t size) { return size > uint32_t(INT32_MAX) ? INT32_MAX : int32_t(size); }
@@ -63,9 +63,9 @@ bool same_string(const uint8_t* a, const uint8_t* b) {
 // True when the NUL-terminated string at client[at] equals one of the strings
 // stored before it.
 bool is_duplicate(Delivery* d, uint32_t at) {
+  d->work += at;  // the walk passes every byte stored before
   uint32_t k = 0;
   while (k < at) {
-    ++d->compared;
     if (same_string(d->client + k, d->client + at)) return true;
     while (k < at && d->client[k] != 0) ++k;
     ++k;
@@ -148,6 +148,7 @@ int32_t deliver_token_end(Delivery* d, const uint8_t* coded, uint32_t out, uint3
 // negative code.
 int32_t deliver(Delivery* d, const uint8_t* coded, uint32_t out, uint32_t in) {
   int32_t r;
+  d->work += out;  // every action reads the path's output once
   switch (d->action) {
     case kActionFirstRaw:
       return 1;
@@ -193,9 +194,11 @@ int32_t out_of_budget(bool* out_of_steps) {
 //   flag marker labels of a state list); it travels in the choice point's
 //   reserved field and a run longer than idle_move_limit() backtracks, which
 //   cuts loops of silent arcs that would otherwise spin without pushing;
-// - `steps` counts labels classified, choice points resumed and results
-//   compared against kTraversalStepBudget, so that an exponentially
-//   ambiguous (or hostile) network cannot make a lookup run for ever.
+// - `steps` counts labels classified, choice points resumed, and the bytes
+//   read and strings compared to deliver results, against
+//   kTraversalStepBudget, so that an exponentially ambiguous (or hostile)
+//   network cannot make a lookup run for ever, nor one whose long outputs
+//   are final at every symbol make delivery quadratic.
 int32_t traverse_forward(const uint8_t* input, uint8_t* coded, uint32_t coded_size,
                          uint32_t network, bool prefix, uint8_t* stack_area, uint32_t capacity,
                          uint8_t* client, uint32_t client_size, uint32_t* offsets,
@@ -238,8 +241,8 @@ result_test:  // b: the label byte just passed
     coded[out] = 0;
     const int32_t r = deliver(&d, coded, out, in);
     if (r != 0) return r;
-    steps += d.compared;
-    d.compared = 0;
+    steps += d.work;
+    d.work = 0;
   }
   b = advance(n, &pos);
   if (b == 0) goto backtrack;
@@ -262,8 +265,8 @@ state_list:  // b at pos: an arc of a state list
       coded[out] = 0;
       const int32_t r = deliver(&d, coded, out, in);
       if (r != 0) return r;
-      steps += d.compared;
-      d.compared = 0;
+      steps += d.work;
+      d.work = 0;
     }
     b = advance(n, &pos);
     if (b == 0) goto backtrack;
@@ -429,8 +432,8 @@ result_test:  // b: the label byte just passed
     coded[out] = 0;
     const int32_t r = deliver(&d, coded, out, in);
     if (r != 0) return r;
-    steps += d.compared;
-    d.compared = 0;
+    steps += d.work;
+    d.work = 0;
   }
   b = advance(n, &pos);
   if (b == 0) goto backtrack;
@@ -479,8 +482,8 @@ emit:  // the surface symbol `emitted` of label byte b at pos
     coded[out] = 0;
     const int32_t r = deliver(&d, coded, out, in);
     if (r != 0) return r;
-    steps += d.compared;
-    d.compared = 0;
+    steps += d.work;
+    d.work = 0;
   }
   b = advance(n, &pos);
   if (b == 0) goto backtrack;

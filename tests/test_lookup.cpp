@@ -988,4 +988,43 @@ TEST_P(Compiled, EveryLookupFunction) {
 
 INSTANTIATE_TEST_SUITE_P(Layouts, Compiled, ::testing::Bool());
 
+// Damaged copies of a compiled network: a few bytes of the network block
+// changed at random. Every lookup must end with a count or an error code.
+TEST(CompiledDamaged, MutatedNetworksNeitherCrashNorHang) {
+  std::string text;
+  const char* entries[] = {"cats\tcat[n][pl]", "cat\tcat[n][sg]", "dogs\tdog[n][pl]",
+                           "dogs\tdog[vblex][pres][p3][sg]", "went\tgo[vblex][past]",
+                           "abcdefghijklmnop\tx[y]", "ab\tba", "\tempty[n]"};
+  for (const char* e : entries) text += std::string(e) + "\n";
+  pmrtest::TempFile source(std::vector<uint8_t>(text.begin(), text.end()));
+  pmrtools::CompileOptions options;
+  options.format = pmrtools::SourceFormat::Lexicon;
+  options.functions = {12, 27, 28};
+  options.block_threshold = 3;
+  pmrtools::FileModel model;
+  pmrtools::CompileStats stats;
+  std::string error;
+  ASSERT_TRUE(pmrtools::compile_sources({source.path()}, options, &model, &stats, &error)) << error;
+  const std::vector<uint8_t> original = model.network_block;
+  std::mt19937 random(777);
+  const char* words_in[] = {"cats", "dogs", "went", "abcdefghijklmnop", "ab", "", "x"};
+  const char* analyses[] = {"cat[n][pl]", "dog[vblex][pres][p3][sg]", "ba", "x[y]"};
+  for (int round = 0; round < 400; ++round) {
+    model.network_block = original;
+    const int changes = 1 + int(random() % 4);
+    for (int i = 0; i < changes; ++i)
+      model.network_block[random() % original.size()] = uint8_t(random());
+    LoadedFsm fsm(model);
+    ASSERT_TRUE(fsm.ok());
+    for (const char* word : words_in)
+      for (int32_t f : {2, 3, 5, 7, 9, 11}) {
+        const int32_t code = lookup(fsm.get(), word, f, 512).code;
+        EXPECT_TRUE(code >= 0 || code == PMR_OUTPUT_TOO_LONG || code == PMR_STACK_OVERFLOW ||
+                    code == PMR_INTERNAL_BUFFER_TOO_SMALL || code == PMR_INVALID_FUNCTION)
+            << code;
+      }
+    for (const char* analysis : analyses) lookup(fsm.get(), analysis, 8, 512);
+  }
+}
+
 }  // namespace
