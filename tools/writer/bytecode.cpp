@@ -458,7 +458,7 @@ bool lay_out_networks(const std::vector<const TokenAutomaton*>& networks,
     if (near_base + 2 + units > params.label_base) {
       *error = "the network (" + std::to_string(layouter.total_size()) +
                " bytes) does not fit the direct references of label base " +
-               std::to_string(params.label_base);
+               std::to_string(params.label_base) + " (a higher label base reaches further)";
       return false;
     }
     const uint8_t direct_base = uint8_t(params.label_base - units);

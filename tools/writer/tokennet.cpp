@@ -12,7 +12,7 @@ namespace pmrtools {
 namespace {
 
 constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
-constexpr uint32_t kMaxStates = 60000000;
+constexpr uint32_t kMaxStates = 20000000;
 
 // Interns variable-length sequences of 32-bit words and numbers them.
 class SequenceTable {
@@ -235,7 +235,7 @@ bool build_token_automaton(const SourceNet& net, uint32_t start_state, const Sym
       arcs.push_back(RawArc{cur, tokens.back(), to});
     }
     if (final.size() > kMaxStates) {
-      *error = "the network is too large (more than 60 million token states)";
+      *error = "the network is too large (more than 20 million token states)";
       return false;
     }
   }
@@ -414,7 +414,7 @@ bool determinise(const TokenAutomaton& nfa, TokenAutomaton* dfa, std::string* er
     }
     out.arc_begin.push_back(uint32_t(out.arc_token.size()));
     if (subsets.size() > kMaxStates) {
-      *error = "determinisation gives more than 60 million states";
+      *error = "determinisation gives more than 20 million states";
       return false;
     }
   }
