@@ -178,6 +178,18 @@ Delivery make_delivery(uint8_t* client, uint32_t client_size, uint32_t* offsets,
                   action, stop_at_eos, fsm, 0};
 }
 
+// True when emitting surface symbol `code` of the label at `pos` in the
+// inverse traversal is sure to fail: it differs from the input symbol, no
+// replacement marker follows to pair it with another analysis symbol, and
+// storing it would not have filled the coded output. Such an arc is passed
+// over without the choice point that would only be popped again at once.
+PMR_STEM bool fails_at_once(const NetCode& n, uint8_t code, uint32_t pos, uint8_t symbol,
+                            uint32_t out, uint32_t coded_size) {
+  if (code == symbol || out + 1 >= coded_size) return false;
+  const uint8_t next = advance(n, &pos);
+  return next == 0 || label_code(next) != n.marker;
+}
+
 int32_t out_of_budget(bool* out_of_steps) {
   if (out_of_steps != nullptr) *out_of_steps = true;
   return PMR_STACK_OVERFLOW;
@@ -452,6 +464,13 @@ state_list:  // b at pos: an arc of a state list, all arcs tried
     goto analysis_list;  // insertion label
   }
   if (code != block_label) {
+    if (fails_at_once(n, code, pos, input[in], out, coded_size)) {
+      // Straight on to the sibling, as its choice point would resume.
+      if (!has_sibling(b)) goto backtrack;
+      b = next_sibling(n, &pos);
+      if (b == 0) goto backtrack;
+      goto state_list;
+    }
     if (has_sibling(b) && !push(kKindPairSibling, pos, b)) return PMR_STACK_OVERFLOW;
     emitted = code;
     goto emit;
@@ -461,6 +480,15 @@ state_list:  // b at pos: an arc of a state list, all arcs tried
 block_slot:
   if (!slot_settle(n, &slot, &slot_byte)) goto backtrack;
   emitted = label_code(slot_byte);
+  if (++steps > kTraversalStepBudget) return out_of_budget(out_of_steps);
+  if (fails_at_once(n, emitted, slot_is_shadowed(slot_byte, shadow_byte) ? shadow_pos : slot,
+                    input[in], out, coded_size)) {
+    // Straight on to the next slot, as the slot's choice point would resume.
+    if (!has_sibling(slot_byte)) goto backtrack;
+    if (slot_is_shadowed(slot_byte, shadow_byte)) shadow_next(n, &shadow_pos, &shadow_byte);
+    slot_byte = slot_next(n, &slot);
+    goto block_slot;
+  }
   if (slot_is_shadowed(slot_byte, shadow_byte)) {
     if (has_sibling(slot_byte) && !push(kKindShadowSlot, slot, slot_byte))
       return PMR_STACK_OVERFLOW;
