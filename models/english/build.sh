@@ -49,7 +49,7 @@ command -v lt-print >/dev/null || {
 ln -sf "$bin" "$out/eng.automorf.bin"
 cp "$here/words.txt" "$out/words.txt"
 if [ -d /usr/share/games/fortunes ] || [ -n "${FORTUNES_DIR:-}" ]; then
-  "$here/wordlist.sh" --mixed "$out/mixed.txt" 2>/dev/null
+  "$here/wordlist.sh" --mixed "$out/mixed.txt" 2>/dev/null || echo "build.sh: mixed.txt not made" >&2
 fi
 
 # lt-print writes the empty symbol as "ε" and spaces literally; -H gives the
