@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup-deps.sh
-./scripts/peers-setup.sh
+PEERS_MINIMAL=1 ./scripts/peers-setup.sh
 cmake -S . -B build -DPMR_TESTS=OFF >/dev/null
 cmake --build build -j"$(nproc)"
 ./models/english/build.sh build/models
