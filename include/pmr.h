@@ -98,8 +98,8 @@ extern "C" {
 #define PMR_LOOKUP_TOKENIZE 11        /* first output of network 28         */
 
 /* Ceilings of the lookup's working memory (see "Bounded work" above). */
-#define PMR_LOOKUP_STACK_CEILING 1048576
-#define PMR_LOOKUP_WORK_CEILING 4194304
+#define PMR_LOOKUP_STACK_CEILING 65536
+#define PMR_LOOKUP_WORK_CEILING 1048576
 
 /* ---- client dictionary lookup modes ----------------------------------- */
 #define PMR_DICT_MATCH_TAGS 1
