@@ -65,7 +65,13 @@ if pmr=$(find_pmr); then
   # The compiler takes the sections as they are; given the joined network
   # (a start state with an empty arc into each section) it writes the same
   # language into a file ten times larger (692,854 arcs instead of 120,350).
-  "$pmr" compile "$out/eng-sections.att" -o "$out/eng.pmr" --format att --skip-unmappable
+  # The file carries the analyser's origin and package version; the creation
+  # date is that of the package's analyser, so the build is reproducible.
+  pkg_version=$(dpkg-query -W -f='${Version}' apertium-eng-spa 2>/dev/null || echo unknown)
+  SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(stat -c %Y "$bin")} \
+  "$pmr" compile "$out/eng-sections.att" -o "$out/eng.pmr" --format att --skip-unmappable \
+    --copyright "English analyser from Debian's apertium-eng-spa $pkg_version, GNU GPL 3" \
+    --version-text "eng-spa-${pkg_version//[^0-9A-Za-z.]/.}"
   echo "build.sh: $out/eng.pmr"
 else
   echo "build.sh: no pmr tool yet (build it, or set PMR=...): eng.pmr not made" >&2
