@@ -349,8 +349,11 @@ PMR_STEM bool lookup_symbol(const NetCode& n, uint32_t* pos, uint8_t* b, uint8_t
       if (!has_sibling(x)) return block_lookup(n, p, c, pos, b);
       block_seen = true;
       block_arc = p;
-    } else if (block_seen && code > c) {
-      return block_lookup(n, block_arc, c, pos, b);
+    } else if (code > c) {
+      // Lists are sorted by label code: no later arc carries c, and a
+      // block arc of a lower code than this one would have come before.
+      if (block_seen) return block_lookup(n, block_arc, c, pos, b);
+      if (code > n.block_label) return false;
     }
     if (!has_sibling(x)) return block_seen ? block_lookup(n, block_arc, c, pos, b) : false;
     x = next_sibling(n, &p);
