@@ -635,11 +635,12 @@ void copy_copyright(const uint8_t* text, uint32_t n, char* out) {
 void write_symbol(uint8_t* out, int32_t* length, uint8_t code, uint32_t pages, bool page_after,
                   uint8_t page_byte) {
   uint8_t* at = out + *length;
+  // Most symbols have no page byte or a few: a short loop, not a call.
   if (page_after) {
-    *at = code;
-    std::memset(at + 1, page_byte, pages);
+    *at++ = code;
+    for (uint32_t k = 0; k < pages; ++k) at[k] = page_byte;
   } else {
-    std::memset(at, page_byte, pages);
+    for (uint32_t k = 0; k < pages; ++k) at[k] = page_byte;
     at[pages] = code;
   }
   *length += int32_t(pages) + 1;

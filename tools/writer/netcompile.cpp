@@ -305,6 +305,15 @@ bool compile_unchecked(const std::vector<std::string>& paths, const CompileOptio
   params.near_base = layout.near_base;
   params.far_base = layout.far_base;
   params.direct_base = layout.direct_base;
+  const Layout default_layout;
+  if (layout.near_base == default_layout.near_base && layout.far_base == default_layout.far_base &&
+      layout.direct_base == default_layout.direct_base) {
+    // Unless the layout asks for tables: every pointer byte a direct
+    // reference. A lookup then reaches each target in one step, without a
+    // table entry to read first, for a few per cent more bytes. A network
+    // too large for that gets bases chosen for its size.
+    params.far_base = params.direct_base = params.near_base;
+  }
   params.lowest_input_label = uint8_t(layout.label_base + 12);
   params.replacement_marker = layout.replacement_marker;
   params.insertion_label = uint8_t(layout.label_base + 4);
