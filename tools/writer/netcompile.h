@@ -20,7 +20,7 @@ struct CompileOptions {
   Layout layout;                    // layout choices (0 fields: chosen by the compiler)
   bool indexed_blocks = true;       // states with many arcs become indexed arc blocks
   int block_threshold = 12;         // arcs from which a state becomes a block
-  int inplace_limit = 40;           // largest subtree (bytes) written in place; 0: none
+  int inplace_limit = 20;           // largest subtree (bytes) written in place; 0: none
   std::vector<int> functions;       // function numbers served; empty: the defaults
   bool expansion = false;           // an acceptor for partial-word expansion (function 1)
   bool skip_unmappable = false;     // drop paths with characters outside the 8-bit set
