@@ -454,7 +454,7 @@ inline uint32_t idle_move_limit(const NetCode& n) { return n.size + 1; }
 // compared) of one traversal, so that no network, however ambiguous or
 // damaged, makes a lookup run for an unbounded time. Legitimate lookups stay
 // many orders of magnitude below it.
-constexpr uint64_t kTraversalStepBudget = uint64_t(1) << 25;
+constexpr uint64_t kTraversalStepBudget = uint64_t(1) << 27;
 
 }  // namespace pmr
 
