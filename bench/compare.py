@@ -179,11 +179,11 @@ def command_for(kind, path, pmr):
     raise SystemExit(f"compare: unknown analyser kind {kind!r}")
 
 
-def analyse(spec, words, pmr):
+def analyse(analyser, words, pmr):
     """Runs one analyser over the words: (table word -> set, split words)."""
-    kind, sep, path = spec.partition(":")
+    kind, sep, path = analyser.partition(":")
     if not sep or not path:
-        raise SystemExit(f"compare: analyser {spec!r} is not KIND:FILE")
+        raise SystemExit(f"compare: analyser {analyser!r} is not KIND:FILE")
     if not os.path.exists(path):
         raise SystemExit(f"compare: {path} not found")
     cmd = command_for(kind, path, pmr)

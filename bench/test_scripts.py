@@ -13,9 +13,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def load(name, path):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_source = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(module_source)
+    module_source.loader.exec_module(module)
     return module
 
 

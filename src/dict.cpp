@@ -154,7 +154,7 @@ int32_t load_lines(std::FILE* file, char* buffer, char* tag_spec, int32_t reserv
     int32_t code;
     if (line.second != nullptr) {
       code = pmr_add_entry(line.first, line.second, reserved, dict);
-      have_tag_spec = false;  // a later single-field entry needs a new specification
+      have_tag_spec = false;  // a later single-field entry needs a new tag line
     } else if (have_tag_spec) {
       code = pmr_add_entry(line.first, tag_spec, reserved, dict);
     } else {

@@ -212,7 +212,7 @@ TEST_F(ClientDict, LoadsTheLineKindsOfAFile) {
   EXPECT_EQ(lookup("dog", PMR_DICT_COPY_BASE), Strings{""});
   EXPECT_EQ(lookup("dogs", 6), Strings{"dog[N][Pl]"});
   EXPECT_EQ(lookup("run", 6), Strings{"[V]"});
-  EXPECT_EQ(lookup("fast", 6), Strings{"[Adv]"});  // the newer specification wins
+  EXPECT_EQ(lookup("fast", 6), Strings{"[Adv]"});  // the newer tag line wins
   EXPECT_EQ(count("; a comment"), 0);
   EXPECT_EQ(count(" indented"), 0);
   EXPECT_EQ(count("[N][Sg]"), 0);
@@ -223,7 +223,7 @@ TEST_F(ClientDict, NothingIsTrimmed) {
   EXPECT_EQ(load("[T]\nword \n[T] \n\xe0la\n"), 3);
   EXPECT_EQ(count("word "), 1);
   EXPECT_EQ(count("word"), 0);
-  EXPECT_EQ(lookup("[T] ", 6), Strings{"[T]"});  // not a specification: it ends in a space
+  EXPECT_EQ(lookup("[T] ", 6), Strings{"[T]"});  // not a tag line: it ends in a space
   EXPECT_EQ(count("\xe0la"), 1);                 // high bytes are ordinary text
 }
 
