@@ -245,13 +245,13 @@ TEST_F(ClientDict, LineEndsAtCarriageReturnOrNul) {
 TEST_F(ClientDict, SingleFieldEntryNeedsATagSpecification) {
   EXPECT_EQ(load("; comment\nlonely\n"), PMR_ENTRY_BEFORE_TAG);
   EXPECT_EQ(count("lonely"), 0);
-  // After a two-field entry the specification is gone; earlier entries stay.
+  // After a two-field entry the tag line is gone; earlier entries stay.
   EXPECT_EQ(load("[N]\ntree\nleaves\tleaf[N][Pl]\nbranch\nroot\n"), PMR_ENTRY_BEFORE_TAG);
   EXPECT_EQ(count("tree"), 1);
   EXPECT_EQ(count("leaves"), 1);
   EXPECT_EQ(count("branch"), 0);
   EXPECT_EQ(count("root"), 0);
-  // The specification does not carry over from one load to the next.
+  // The tag line does not carry over from one load to the next.
   EXPECT_EQ(load("[V]\n"), 0);
   EXPECT_EQ(load("walk\n"), PMR_ENTRY_BEFORE_TAG);
 }
