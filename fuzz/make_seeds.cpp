@@ -22,15 +22,15 @@
 #include <vector>
 
 #include "fstmodel.h"
+#include "fsttest.h"
 #include "netcompile.h"
 
 namespace {
 
 using pmrtools::FileModel;
-using pmrtools::symbol_value;
+using namespace pmrtest::small;  // kTagSep, kEos, kA, kNoun, kVerb
 
-constexpr uint8_t kEpsilon = 0x40, kTagSep = 0x44, kEos = 0x48, kTb = 0x4C, kA = 0x50;
-constexpr uint8_t kNoun = 0x64, kVerb = 0x68;
+constexpr uint8_t kEpsilon = 0x40;
 constexpr uint8_t kFinal = 1, kMore = 2;
 
 // How the state reached by "b" from the start refers to its arc list.
@@ -59,35 +59,15 @@ std::vector<uint8_t> lexicon_network(Sharing sharing, uint32_t* shared_eos) {
   return n;
 }
 
+// The alphabet, tags and special symbols of the tests' small model, with the
+// seed lexicon as its network.
 FileModel base_model() {
-  FileModel model;
-  model.layout.page_byte = 0xFC;
-  model.layout.block_label = 0xF8;
-  model.layout.replacement_marker = 0xF4;
-  model.symbol_chars.assign(50, '?');
-  model.symbol_names.assign(50, "");
-  for (int i = 0; i < 5; ++i) model.symbol_chars[4 + i] = uint16_t('a' + i);
-  model.symbol_chars[48] = 'z';
-  const char* tags[] = {"Noun", "Verb", "Pl"};
-  for (int i = 0; i < 3; ++i) {
-    model.symbol_names[9 + i] = tags[i];
-    model.tags.push_back({tags[i], symbol_value(uint8_t(kNoun + 4 * i), 0)});
-  }
-  model.symbol_names[49] = "Sg";
-  model.tags.push_back({"Sg", symbol_value(0x44, 1)});
-  model.diacritics = {{"*TAGSEP*", symbol_value(kTagSep, 0)},
-                      {"EOS", symbol_value(kEos, 0)},
-                      {"TB", symbol_value(kTb, 0)}};
-  model.lowest_char = 'a';
-  model.highest_char = 'z';
-  model.code_table.assign(26, 0);
-  for (int i = 0; i < 5; ++i) model.code_table[i] = uint16_t(kA + 4 * i);
-  model.code_table[25] = 0x41;  // z: code byte 0x40, one page
+  FileModel model = pmrtest::small_model();
   uint32_t shared = 0;
   model.network_block = lexicon_network(Sharing::InPlace, &shared);
   pmrtools::NetworkDesc network;
   network.lowest_input_label = kTagSep;
-  model.networks.push_back(network);
+  model.networks = {network};
   model.functions.assign(29, 255);
   model.functions[12] = 0;
   model.functions[27] = 0;

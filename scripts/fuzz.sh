@@ -38,7 +38,7 @@ if ! have_libfuzzer; then
   have_libfuzzer || { echo "clang with -fsanitize=fuzzer is not usable" >&2; exit 1; }
 fi
 
-cxx=(clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer -Iinclude -Isrc -Itools/writer)
+cxx=(clang++ -std=c++20 -g -O1 -fno-omit-frame-pointer -Iinclude -Isrc -Itools/writer -Itests)
 sanitize=(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
 
 # Library (and, where present, writer) sources, compiled once per change.
